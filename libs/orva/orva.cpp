@@ -1,0 +1,3 @@
+#include "orva.h"
+
+extern "C" uint32_t Orva_GetVersion(void) { return ORVA_VERSION; }
