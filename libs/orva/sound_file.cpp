@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 
 namespace orva {
@@ -59,11 +61,48 @@ sf_count_t SoundWrite(const void *, sf_count_t, void *) { return 0; }
 
 SF_VIRTUAL_IO SoundIo = {SoundLength, SoundSeek, SoundRead, SoundWrite, SoundTell};
 
+// The sample rate an AIFF file's COMM chunk declares, as the 80-bit float it
+// is stored as; NaN when it is not a usable rate, 0 when there is no COMM to
+// look at. libsndfile turns a rate of 0, infinity or NaN into some positive
+// number, which would play the file at a rate it never had.
+double ReadAiffRate(HostFile *file) {
+  uint8_t head[12];
+  if (ReadHostFile(file, head, 12) != 12 || memcmp(head, "FORM", 4) ||
+      (memcmp(head + 8, "AIFF", 4) && memcmp(head + 8, "AIFC", 4)))
+    return 0;
+  uint64_t at = 12;
+  for (int chunks = 0; chunks < 4096; ++chunks) {
+    uint8_t chunk[8];
+    if (!SeekHostFile(file, at) || ReadHostFile(file, chunk, 8) != 8)
+      return 0;
+    const uint32_t size = uint32_t(chunk[4]) << 24 | uint32_t(chunk[5]) << 16 | uint32_t(chunk[6]) << 8 | chunk[7];
+    if (!memcmp(chunk, "COMM", 4)) {
+      uint8_t comm[18];
+      if (size < 18 || ReadHostFile(file, comm, 18) != 18)
+        return std::nan("");
+      const uint32_t signExp = uint32_t(comm[8]) << 8 | comm[9];
+      uint64_t mantissa = 0;
+      for (int i = 10; i < 18; ++i)
+        mantissa = mantissa << 8 | comm[i];
+      if ((signExp & 0x8000) || (signExp & 0x7FFF) == 0x7FFF || mantissa == 0)
+        return std::nan(""); // negative, infinite, NaN or zero
+      return std::ldexp(double(mantissa), int(signExp & 0x7FFF) - 16383 - 63);
+    }
+    at += 8 + uint64_t(size) + (size & 1);
+  }
+  return 0;
+}
+
 bool IsArriving(HostFile *file) { return HostFilePosition(file, ORVA_FILEPOS_ARRIVING) != 0; }
 
 } // namespace
 
 bool OpenSoundStream(Stream &stream, HostFile *file) {
+  const double aiffRate = ReadAiffRate(file);
+  if (!SeekHostFile(file, 0)) {
+    SetError(ORVA_ERROR_FILEOPEN);
+    return false;
+  }
   SF_INFO info{};
   SNDFILE *sf = sf_open_virtual(&SoundIo, SFM_READ, &info, file);
   if (!sf) {
@@ -99,6 +138,8 @@ bool OpenSoundStream(Stream &stream, HostFile *file) {
   if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_RF64 && major != SF_FORMAT_AIFF)
     error = ORVA_ERROR_FILEFORM;
   else if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0)
+    error = ORVA_ERROR_FILEFORM;
+  else if (major == SF_FORMAT_AIFF && !(aiffRate >= 1 && std::fabs(aiffRate - info.samplerate) <= 1))
     error = ORVA_ERROR_FILEFORM;
   if (error) {
     sf_close(sf);
