@@ -282,7 +282,7 @@ TEST(AlacPredictor, UnrolledPathsEqualGeneral) {
       for (uint32_t num : {1u, 3u, 9u, 300u}) {
         std::vector<int32_t> pc(num);
         const uint32_t spread = chanBits >= 31 ? 0xFFFFFFFFu : (1u << (chanBits - 4));
-        for (auto &x : pc) x = int32_t(rng() % spread) - int32_t(spread / 2);
+        for (auto &x : pc) x = int32_t(uint32_t(rng() % spread) - spread / 2);
         std::vector<int16_t> c1(taps), c2;
         for (auto &x : c1) x = int16_t(rng() % 2048 - 1024);
         c2 = c1;

@@ -87,7 +87,7 @@ std::vector<T> Pull(const Opened &o, uint32_t chunk, uint32_t maxBytes = UINT32_
     const uint32_t n = r & ~ORVA_STREAMPROC_END;
     const size_t at = all.size();
     all.resize(at + n / sizeof(T));
-    std::memcpy(all.data() + at, buf.data(), n);
+    if (n) std::memcpy(all.data() + at, buf.data(), n);
     total += n;
     if (r & ORVA_STREAMPROC_END) break;
     if (n == 0) break;
@@ -253,6 +253,7 @@ TEST_F(UldaStream, CreationRefusals) {
   ConfigFields zeroLength;
   zeroLength.frameLength = 0;
   Bytes notFtyp = MakeM4a(ConfigFields{}, frames);
+  const Bytes ftyp = Ftyp();
   std::memcpy(notFtyp.data() + 4, "free", 4);
   struct Case {
     const char *name;
@@ -264,7 +265,7 @@ TEST_F(UldaStream, CreationRefusals) {
       {"brand M4V", MakeM4a(ConfigFields{}, frames, {true, true, false, 16, "M4V "}), false, ORVA_OK},
       {"brand mp42", MakeM4a(ConfigFields{}, frames, {true, true, false, 16, "mp42"}), false, ORVA_ERROR_FILEFORM},
       {"first box not ftyp", notFtyp, false, ORVA_ERROR_FILEFORM},
-      {"shorter than 12 bytes", Bytes(Ftyp().begin(), Ftyp().begin() + 11), false, ORVA_ERROR_FILEFORM},
+      {"shorter than 12 bytes", Bytes(ftyp.begin(), ftyp.begin() + 11), false, ORVA_ERROR_FILEFORM},
       {"sample rate 0", MakeM4a(zeroRate, frames), false, ORVA_ERROR_FILEFORM},
       {"frame length 0", MakeM4a(zeroLength, frames), false, ORVA_ERROR_FILEFORM},
       {"buffered, data before index", MakeM4a(ConfigFields{}, frames, {false, false, false}), true,
