@@ -100,18 +100,24 @@ struct Options {
 };
 
 Rgb Walnut(double x, double y) {
-  // Grain runs along the width of the deck, with slow waves and a finer figure.
-  double warp = 34 * Fbm(x * 0.0023, y * 0.011, 4, 11) + 6 * Fbm(x * 0.014, y * 0.05, 3, 12);
-  double t = (y + warp) / 8.5;
+  // Quarter-sawn walnut: grain along the width of the deck whose spacing wanders,
+  // each growth ring darkening gradually and ending in a sharp latewood line.
+  double t = y * 0.105 + 7.0 * Fbm(x * 0.0016, y * 0.0055, 4, 11) + 1.2 * Fbm(x * 0.011, y * 0.035, 3, 12);
   double ring = t - std::floor(t);
-  double late = std::pow(0.5 + 0.5 * std::cos(ring * 2 * Pi), 5);  // dark latewood lines
-  double pores = ValueNoise(x * 0.09, y * 1.1, 13);
-  double streak = Fbm(x * 0.004, y * 0.045, 4, 14);
-  double figure = Fbm(x * 0.0015, y * 0.004, 3, 15);
-  Rgb light{0.255, 0.150, 0.088};
-  Rgb dark{0.085, 0.050, 0.032};
-  double v = 0.30 + 0.55 * streak + 0.25 * figure - 0.30 * late - 0.14 * pores;
-  return Mix(dark, light, Clamp01(v));
+  double late = std::pow(ring, 4.0) * (1 - SmoothStep(0.93, 1.0, ring));
+  double ringId = std::floor(t);
+  double ringTone = Hash2(static_cast<int32_t>(ringId), 0, 17) - 0.5;  // each ring its own shade
+  // Open pores: short dark dashes along the grain.
+  double pore = SmoothStep(0.62, 0.80, ValueNoise(x * 0.22, y * 1.6, 13));
+  // Broad bands of lighter and darker heartwood, and a slow ripple of figure.
+  double band = Fbm(x * 0.0011, y * 0.0065, 4, 14);
+  double ripple = 0.5 + 0.5 * std::sin(x * 0.045 + 6 * Fbm(x * 0.004, y * 0.02, 2, 15));
+  Rgb light{0.300, 0.175, 0.100};
+  Rgb dark{0.080, 0.045, 0.030};
+  double v = 0.20 + 0.62 * band + 0.10 * ringTone - 0.34 * late - 0.16 * pore + 0.05 * ripple;
+  Rgb wood = Mix(dark, light, Clamp01(v));
+  // A touch of walnut's purple in the darker streaks.
+  return Add(wood, Rgb{0.006, 0.0, 0.010 * (1 - Clamp01(v))});
 }
 
 double PlinthLight(double x, double y) {
@@ -388,6 +394,41 @@ void BlurAlpha(cairo_surface_t* s, int radius) {
   cairo_surface_mark_dirty(s);
 }
 
+// ---------------------------------------------------------------- text
+
+FT_Library FontLibrary = nullptr;
+cairo_font_face_t* ScriptFace = nullptr;  // the script face of the captions
+cairo_font_face_t* SansFace = nullptr;    // small print on the deck
+cairo_font_face_t* LightFace = nullptr;
+const cairo_user_data_key_t FaceKey{};
+
+// Loads a face that cairo owns from here on: the FreeType face is released
+// when cairo drops its last reference.
+cairo_font_face_t* LoadFace(const std::string& path) {
+  if (!FontLibrary && FT_Init_FreeType(&FontLibrary) != 0) return nullptr;
+  FT_Face face = nullptr;
+  if (FT_New_Face(FontLibrary, path.c_str(), 0, &face) != 0) return nullptr;
+  cairo_font_face_t* cf = cairo_ft_font_face_create_for_ft_face(face, 0);
+  if (cairo_font_face_set_user_data(cf, &FaceKey, face, [](void* f) { FT_Done_Face(static_cast<FT_Face>(f)); }) !=
+      CAIRO_STATUS_SUCCESS) {
+    cairo_font_face_destroy(cf);
+    FT_Done_Face(face);
+    return nullptr;
+  }
+  return cf;
+}
+
+void SetFont(cairo_t* cr, cairo_font_face_t* face, double size) {
+  cairo_set_font_face(cr, face);
+  cairo_set_font_size(cr, size);
+  cairo_font_options_t* o = cairo_font_options_create();
+  cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(o, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_OFF);
+  cairo_set_font_options(cr, o);
+  cairo_font_options_destroy(o);
+}
+
 // ---------------------------------------------------------------- hardware
 // Drawn with Cairo in scene coordinates on top of the base layer.
 
@@ -455,18 +496,21 @@ void DrawPost(cairo_t* cr, double cx, double baseY, double rx, double height, do
 }
 
 // Tonearm geometry (scene pixels).
-constexpr double PivotX = 716, PivotY = 176;         // centre of the base on the deck
-constexpr double GimbalY = 148;                      // top of the bearing housing
+// The counterweight stays below the corner where a cover may be shown (the
+// photo shines through that picture), the base clear of the page buttons.
+constexpr double PivotX = 714, PivotY = 208;         // centre of the base on the deck
+constexpr double BaseR = 28;
+constexpr double GimbalY = 180;                      // top of the bearing housing
 constexpr double ArmEndX = 703, ArmEndY = 430;       // where the tube meets the headshell
-constexpr double CounterTopY = 92;
+constexpr double CounterTopY = 139;
 
 // The outline of every raised part, used to throw shadows.
 void TonearmSilhouette(cairo_t* cr) {
-  EllipsePath(cr, PivotX, PivotY, 33, 33 * Squash);
+  EllipsePath(cr, PivotX, PivotY, BaseR, BaseR * Squash);
   cairo_fill(cr);
   cairo_rectangle(cr, PivotX - 14, GimbalY, 28, PivotY - GimbalY);
   cairo_fill(cr);
-  cairo_rectangle(cr, PivotX - 16, CounterTopY, 32, 44);
+  cairo_rectangle(cr, PivotX - 14, CounterTopY, 28, 26);
   cairo_fill(cr);
   cairo_set_line_width(cr, 8);
   cairo_move_to(cr, PivotX, GimbalY);
@@ -538,15 +582,15 @@ void DrawHeadshell(cairo_t* cr) {
 
 void DrawTonearm(cairo_t* cr) {
   // Base plate
-  cairo_pattern_t* plate = cairo_pattern_create_radial(PivotX - 12, PivotY - 10, 2, PivotX, PivotY, 36);
+  cairo_pattern_t* plate = cairo_pattern_create_radial(PivotX - 10, PivotY - 9, 2, PivotX, PivotY, BaseR + 3);
   cairo_pattern_add_color_stop_rgb(plate, 0, 0.36, 0.36, 0.38);
   cairo_pattern_add_color_stop_rgb(plate, 0.7, 0.16, 0.16, 0.17);
   cairo_pattern_add_color_stop_rgb(plate, 1, 0.07, 0.07, 0.075);
-  EllipsePath(cr, PivotX, PivotY, 33, 33 * Squash);
+  EllipsePath(cr, PivotX, PivotY, BaseR, BaseR * Squash);
   cairo_set_source(cr, plate);
   cairo_fill(cr);
   cairo_pattern_destroy(plate);
-  EllipsePath(cr, PivotX, PivotY, 33, 33 * Squash);
+  EllipsePath(cr, PivotX, PivotY, BaseR, BaseR * Squash);
   cairo_set_source_rgba(cr, 0.75, 0.75, 0.78, 0.35);
   cairo_set_line_width(cr, 1.0);
   cairo_stroke(cr);
@@ -554,29 +598,37 @@ void DrawTonearm(cairo_t* cr) {
   DrawPost(cr, PivotX, PivotY + 2, 17, 10, 0.30, 0.55);
   DrawPost(cr, PivotX, PivotY - 8, 12, PivotY - 8 - GimbalY, 0.42, 0.85);
 
-  // Stub and counterweight behind the pivot.
-  DrawTube(cr, PivotX + 1, CounterTopY + 10, PivotX, GimbalY, 6, 0.9);
-  double cwTop = CounterTopY, cwBot = CounterTopY + 38;
-  cairo_pattern_t* cw = cairo_pattern_create_linear(PivotX - 15, 0, PivotX + 15, 0);
-  MetalGradientAcross(cw, 0.55);
-  cairo_rectangle(cr, PivotX - 15, cwTop + 4, 30, cwBot - cwTop - 8);
+  // Stub and counterweight behind the pivot: a short drum with chamfered ends.
+  DrawTube(cr, PivotX, CounterTopY + 10, PivotX, GimbalY, 6, 0.9);
+  const double cwTop = CounterTopY, cwBot = CounterTopY + 26, cwR = 14;
+  cairo_pattern_t* cw = cairo_pattern_create_linear(PivotX - cwR, 0, PivotX + cwR, 0);
+  MetalGradientAcross(cw, 0.6);
+  cairo_move_to(cr, PivotX - cwR + 3, cwTop);
+  cairo_line_to(cr, PivotX + cwR - 3, cwTop);
+  cairo_line_to(cr, PivotX + cwR, cwTop + 3);
+  cairo_line_to(cr, PivotX + cwR, cwBot - 3);
+  cairo_line_to(cr, PivotX + cwR - 3, cwBot);
+  cairo_line_to(cr, PivotX - cwR + 3, cwBot);
+  cairo_line_to(cr, PivotX - cwR, cwBot - 3);
+  cairo_line_to(cr, PivotX - cwR, cwTop + 3);
+  cairo_close_path(cr);
   cairo_set_source(cr, cw);
   cairo_fill(cr);
   cairo_pattern_destroy(cw);
-  EllipsePath(cr, PivotX, cwTop + 4, 15, 4);
-  cairo_set_source_rgb(cr, 0.30, 0.30, 0.32);
-  cairo_fill(cr);
-  // Knurled band
-  for (double y = cwTop + 8; y < cwTop + 18; y += 2) {
-    cairo_move_to(cr, PivotX - 15, y);
-    cairo_line_to(cr, PivotX + 15, y);
-  }
-  cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
+  // Chamfer edges and a knurled grip band.
   cairo_set_line_width(cr, 0.8);
+  for (double y : {cwTop + 3.0, cwBot - 3.0}) {
+    cairo_move_to(cr, PivotX - cwR, y);
+    cairo_line_to(cr, PivotX + cwR, y);
+  }
+  cairo_set_source_rgba(cr, 0.9, 0.9, 0.92, 0.25);
   cairo_stroke(cr);
-  EllipsePath(cr, PivotX, cwBot - 4, 15, 4);
-  cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 0.25);
-  cairo_fill(cr);
+  for (double y = cwTop + 8; y < cwTop + 16; y += 1.6) {
+    cairo_move_to(cr, PivotX - cwR, y);
+    cairo_line_to(cr, PivotX + cwR, y);
+  }
+  cairo_set_source_rgba(cr, 0, 0, 0, 0.30);
+  cairo_stroke(cr);
 
   // Gimbal yoke at the pivot: a dark block holding the arm, bearing caps each side.
   cairo_pattern_t* yoke = cairo_pattern_create_linear(0, GimbalY - 9, 0, GimbalY + 9);
@@ -612,14 +664,17 @@ void DrawTonearm(cairo_t* cr) {
   DrawHeadshell(cr);
 
   // Cue lever beside the base.
-  DrawPost(cr, 676, 212, 5, 12, 0.40, 0.7);
-  DrawTube(cr, 676, 199, 690, 186, 3.5, 0.8);
+  DrawPost(cr, 678, 240, 4.5, 13, 0.40, 0.7);
+  DrawTube(cr, 678, 226, 690, 219, 3.2, 0.8);
+  EllipsePath(cr, 690, 219, 2.6, 2.6);
+  cairo_set_source_rgb(cr, 0.07, 0.07, 0.075);
+  cairo_fill(cr);
   // Anti-skating dial.
-  DrawPost(cr, 754, 172, 8, 6, 0.30, 0.6);
+  DrawPost(cr, 754, 182, 7, 6, 0.30, 0.6);
   cairo_set_source_rgb(cr, 0.8, 0.8, 0.82);
   cairo_set_line_width(cr, 1.0);
-  cairo_move_to(cr, 754, 166);
-  cairo_line_to(cr, 756, 162);
+  cairo_move_to(cr, 754, 176);
+  cairo_line_to(cr, 756, 172);
   cairo_stroke(cr);
 }
 
@@ -676,6 +731,15 @@ void DrawSpeedKnob(cairo_t* cr, double cx, double cy) {
   cairo_set_source_rgb(cr, 0.35, 0.35, 0.36);
   EllipsePath(cr, cx + 26, top - 12, 1.6, 1.6);
   cairo_fill(cr);
+  // Printed speeds above the dots.
+  SetFont(cr, SansFace, 8);
+  cairo_set_source_rgb(cr, 0.50, 0.50, 0.51);
+  for (auto [dx, label] : {std::pair{-26.0, "33"}, std::pair{26.0, "45"}}) {
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, label, &e);
+    cairo_move_to(cr, cx + dx - e.x_advance / 2, top - 17);
+    cairo_show_text(cr, label);
+  }
 }
 
 void DrawStartButton(cairo_t* cr, double cx, double cy) {
@@ -766,38 +830,6 @@ void PaintFinish(Picture& pic, uint32_t seed, double vignette, int ox = 0, int o
   cairo_surface_mark_dirty(pic.surface);
 }
 
-// ---------------------------------------------------------------- text
-
-FT_Library FontLibrary = nullptr;
-const cairo_user_data_key_t FaceKey{};
-
-// Loads a face that cairo owns from here on: the FreeType face is released
-// when cairo drops its last reference.
-cairo_font_face_t* LoadFace(const std::string& path) {
-  if (!FontLibrary && FT_Init_FreeType(&FontLibrary) != 0) return nullptr;
-  FT_Face face = nullptr;
-  if (FT_New_Face(FontLibrary, path.c_str(), 0, &face) != 0) return nullptr;
-  cairo_font_face_t* cf = cairo_ft_font_face_create_for_ft_face(face, 0);
-  if (cairo_font_face_set_user_data(cf, &FaceKey, face, [](void* f) { FT_Done_Face(static_cast<FT_Face>(f)); }) !=
-      CAIRO_STATUS_SUCCESS) {
-    cairo_font_face_destroy(cf);
-    FT_Done_Face(face);
-    return nullptr;
-  }
-  return cf;
-}
-
-void SetFont(cairo_t* cr, cairo_font_face_t* face, double size) {
-  cairo_set_font_face(cr, face);
-  cairo_set_font_size(cr, size);
-  cairo_font_options_t* o = cairo_font_options_create();
-  cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
-  cairo_font_options_set_hint_style(o, CAIRO_HINT_STYLE_NONE);
-  cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_OFF);
-  cairo_set_font_options(cr, o);
-  cairo_font_options_destroy(o);
-}
-
 // ---------------------------------------------------------------- output
 
 // Writes 8-bit RGBA (alpha not premultiplied), as the player's loader expects,
@@ -878,10 +910,10 @@ Picture RenderLabelMask() {
   return pic;
 }
 
-Picture RenderSplash(const std::string& fonts) {
+Picture RenderSplash() {
   Picture pic = CreatePicture(420, 280);
   // A closer view of the deck's right side: record, label edge and tonearm.
-  const double zoom = 0.80, ox = 360, oy = 105;
+  const double zoom = 0.66, ox = 310, oy = 66;
   PaintBase(pic, ox, oy, zoom, Options{});
   PaintHardware(pic, ox, oy, zoom);
 
@@ -896,10 +928,8 @@ Picture RenderSplash(const std::string& fonts) {
   cairo_fill(cr);
   cairo_pattern_destroy(fade);
 
-  cairo_font_face_t* script = LoadFace(fonts + "/DancingScript-Regular.otf");
-  cairo_font_face_t* light = LoadFace(fonts + "/OpenSans-Light.ttf");
-  if (script) {
-    SetFont(cr, script, 58);
+  {
+    SetFont(cr, ScriptFace, 58);
     cairo_text_extents_t e;
     cairo_text_extents(cr, "Velmora", &e);
     double x = 26, y = 150;
@@ -915,15 +945,13 @@ Picture RenderSplash(const std::string& fonts) {
     cairo_show_text(cr, "Velmora");
     cairo_pattern_destroy(gold);
   }
-  if (light) {
-    SetFont(cr, light, 12.5);
+  {
+    SetFont(cr, LightFace, 12.5);
     cairo_move_to(cr, 32, 180);
     cairo_set_source_rgba(cr, 0.85, 0.85, 0.84, 0.85);
     cairo_show_text(cr, "lossless  \xC2\xB7  bit-perfect  \xC2\xB7  gapless");
   }
   cairo_destroy(cr);
-  if (script) cairo_font_face_destroy(script);
-  if (light) cairo_font_face_destroy(light);
   PaintFinish(pic, 7003, 0.30);
   return pic;
 }
@@ -944,9 +972,19 @@ int main(int argc, char** argv) {
   }
   std::string out = argv[1];
   std::string fonts = argc == 3 ? argv[2] : out + "/fonts";
-  bool ok = Save(RenderTurntable(), out + "/turntable.png");
-  ok = Save(RenderSplash(fonts), out + "/splash.png") && ok;
-  ok = Save(RenderLabelMask(), out + "/labelmask.png") && ok;
+  // The faces are part of the pictures: without them the tool makes none.
+  ScriptFace = LoadFace(fonts + "/DancingScript-Regular.otf");
+  SansFace = LoadFace(fonts + "/OpenSans-Regular.ttf");
+  LightFace = LoadFace(fonts + "/OpenSans-Light.ttf");
+  bool ok = ScriptFace && SansFace && LightFace;
+  if (!ok) std::fprintf(stderr, "render_pictures: cannot load the faces in %s\n", fonts.c_str());
+  if (ok) {
+    ok = Save(RenderTurntable(), out + "/turntable.png");
+    ok = Save(RenderSplash(), out + "/splash.png") && ok;
+    ok = Save(RenderLabelMask(), out + "/labelmask.png") && ok;
+  }
+  for (cairo_font_face_t* f : {ScriptFace, SansFace, LightFace})
+    if (f) cairo_font_face_destroy(f);
   // Empty cairo's caches so the faces go before their library.
   cairo_debug_reset_static_data();
   if (FontLibrary) FT_Done_FreeType(FontLibrary);
