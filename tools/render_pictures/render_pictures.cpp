@@ -96,7 +96,8 @@ constexpr double LightAngle = -2.35;               // light from the upper left 
 constexpr double StripX0 = 5, StripY0 = 46, StripX1 = 91, StripY1 = 530, StripRadius = 7;
 
 struct Options {
-  bool label = true;  // false: vinyl continues under the label (for the mask)
+  bool label = true;        // false: vinyl continues under the label (for the mask)
+  bool pageButtons = true;  // the main window's page buttons sit on these
 };
 
 Rgb Walnut(double x, double y) {
@@ -326,6 +327,10 @@ Rgb SceneBase(double x, double y, const Options& opt) {
       double th = std::atan2(v, u);
       double away = std::max(0.0, -std::cos(th - LightAngle));
       top = Scale(top, 1 - 0.6 * away * (1 - SmoothStep(0, 5, rd)));
+      // Polished outer lip of the platter.
+      double lip = SmoothStep(-2.6, -1.4, pd) * (1 - SmoothStep(-0.9, 0.0, pd));
+      double facing = std::max(0.0, std::cos(th - LightAngle));
+      top = Add(top, Scale(Rgb{0.30, 0.30, 0.31}, lip * (0.15 + 0.6 * facing)));
     }
     col = Mix(top, col, SmoothStep(-0.6, 0.6, pd));
   }
@@ -774,17 +779,19 @@ void DrawSpindle(cairo_t* cr) {
   cairo_pattern_destroy(tip);
 }
 
-void SceneHardware(cairo_t* cr) {
+void SceneHardware(cairo_t* cr, const Options& opt) {
   DrawSpindle(cr);
-  DrawRoundButton(cr, 762, 218, 16);
-  DrawRoundButton(cr, 762, 386, 16);
+  if (opt.pageButtons) {
+    DrawRoundButton(cr, 762, 218, 16);
+    DrawRoundButton(cr, 762, 386, 16);
+  }
   DrawTonearm(cr);
   DrawSpeedKnob(cr, 48, 498);
   DrawStartButton(cr, 770, 492);
 }
 
 // Draws everything raised above the deck, after its soft shadow.
-void PaintHardware(Picture& pic, double ox, double oy, double zoom) {
+void PaintHardware(Picture& pic, double ox, double oy, double zoom, const Options& opt) {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, pic.width, pic.height);
   cairo_t* m = cairo_create(mask);
   cairo_scale(m, zoom, zoom);
@@ -799,7 +806,7 @@ void PaintHardware(Picture& pic, double ox, double oy, double zoom) {
   cairo_mask_surface(cr, mask, 0, 0);
   cairo_scale(cr, zoom, zoom);
   cairo_translate(cr, -ox, -oy);
-  SceneHardware(cr);
+  SceneHardware(cr, opt);
   cairo_destroy(cr);
   cairo_surface_destroy(mask);
 }
@@ -879,7 +886,7 @@ constexpr double TurntableVignette = 0.22;
 Picture RenderTurntable() {
   Picture pic = CreatePicture(820, 536);
   PaintBase(pic, 0, 0, 1, Options{});
-  PaintHardware(pic, 0, 0, 1);
+  PaintHardware(pic, 0, 0, 1, Options{});
   PaintFinish(pic, TurntableSeed, TurntableVignette);
   return pic;
 }
@@ -914,8 +921,10 @@ Picture RenderSplash() {
   Picture pic = CreatePicture(420, 280);
   // A closer view of the deck's right side: record, label edge and tonearm.
   const double zoom = 0.66, ox = 310, oy = 66;
-  PaintBase(pic, ox, oy, zoom, Options{});
-  PaintHardware(pic, ox, oy, zoom);
+  Options view;
+  view.pageButtons = false;
+  PaintBase(pic, ox, oy, zoom, view);
+  PaintHardware(pic, ox, oy, zoom, view);
 
   cairo_t* cr = cairo_create(pic.surface);
   // Darken the left for the name.
