@@ -767,6 +767,25 @@ void SceneShadows(cairo_t* cr) {
   KnobSilhouette(cr, 770, 492, 20);
 }
 
+// Gold print on the label, lying flat like the label itself.
+void DrawLabelPrint(cairo_t* cr) {
+  cairo_save(cr);
+  cairo_translate(cr, CentreX, CentreY);
+  cairo_scale(cr, 1, Squash);
+  auto centred = [&](cairo_font_face_t* face, double size, double y, const char* text, double alpha) {
+    SetFont(cr, face, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text, &e);
+    cairo_move_to(cr, -e.x_advance / 2, y);
+    cairo_set_source_rgba(cr, 0.78, 0.60, 0.30, alpha);
+    cairo_show_text(cr, text);
+  };
+  centred(ScriptFace, 30, -50, "Velmora", 0.80);
+  centred(SansFace, 8.5, 64, "S T E R E O", 0.70);
+  centred(SansFace, 8.5, 80, "33 RPM", 0.70);
+  cairo_restore(cr);
+}
+
 void DrawSpindle(cairo_t* cr) {
   DrawPost(cr, CentreX, CentreY + 1, 5.5, 9, 0.55, 1.0);
   cairo_pattern_t* tip = cairo_pattern_create_radial(CentreX - 2, CentreY - 10, 0.5, CentreX, CentreY - 8, 5.5);
@@ -780,6 +799,7 @@ void DrawSpindle(cairo_t* cr) {
 }
 
 void SceneHardware(cairo_t* cr, const Options& opt) {
+  if (opt.label) DrawLabelPrint(cr);
   DrawSpindle(cr);
   if (opt.pageButtons) {
     DrawRoundButton(cr, 762, 218, 16);
