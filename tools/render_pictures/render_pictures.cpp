@@ -98,6 +98,7 @@ constexpr double StripX0 = 5, StripY0 = 46, StripX1 = 91, StripY1 = 530, StripRa
 struct Options {
   bool label = true;        // false: vinyl continues under the label (for the mask)
   bool pageButtons = true;  // the main window's page buttons sit on these
+  bool labelPrint = true;   // off where the name is written large anyway
 };
 
 Rgb Walnut(double x, double y) {
@@ -263,9 +264,9 @@ Rgb PlatterRimTop(double x, double y) {
   double u = (x - CentreX) / PlatterRx, v = (y - CentreY) / PlatterRy;
   double theta = std::atan2(v, u);
   double lit = std::max(0.0, std::cos(theta - LightAngle));
-  double spec = std::pow(lit, 6);
+  double glint = std::pow(lit, 6);
   double back = 0.5 + 0.5 * std::sin(theta);  // far side darker under the title
-  double val = 0.09 + 0.20 * spec + 0.05 * back;
+  double val = 0.09 + 0.20 * glint + 0.05 * back;
   return Rgb{val, val * 1.01, val * 1.04};
 }
 
@@ -799,7 +800,7 @@ void DrawSpindle(cairo_t* cr) {
 }
 
 void SceneHardware(cairo_t* cr, const Options& opt) {
-  if (opt.label) DrawLabelPrint(cr);
+  if (opt.label && opt.labelPrint) DrawLabelPrint(cr);
   DrawSpindle(cr);
   if (opt.pageButtons) {
     DrawRoundButton(cr, 762, 218, 16);
@@ -943,6 +944,7 @@ Picture RenderSplash() {
   const double zoom = 0.66, ox = 310, oy = 66;
   Options view;
   view.pageButtons = false;
+  view.labelPrint = false;
   PaintBase(pic, ox, oy, zoom, view);
   PaintHardware(pic, ox, oy, zoom, view);
 
