@@ -282,6 +282,8 @@ TESK_EXPORT int Tesk_ASIO_SetRate(double rate) {
 }
 
 TESK_EXPORT double Tesk_ASIO_GetRate(void) {
+  if (OnOutputThread)
+    return Fail(TESK_ERROR_START);
   std::lock_guard lock(ApiLock);
   if (!Handle)
     return Fail(TESK_ERROR_INIT);

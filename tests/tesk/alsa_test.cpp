@@ -102,4 +102,21 @@ TEST(TeskAlsa, DefaultDeviceReceivesTheConvertedCallbackData) {
   }
 }
 
+TEST(TeskAlsa, DeviceThatCannotBeOpenedIsRefused) {
+  // "default" names a sound card this machine does not have, as after an
+  // unplugged USB device.
+  const auto dir = ScratchDir();
+  std::ofstream(dir / "asound.conf") << "pcm.default { type hw card 29 device 0 }\n";
+  setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
+  snd_config_update_free_global();
+  const int device = FindDevice("default");
+  ASSERT_GE(device, 0);
+  EXPECT_FALSE(Tesk_ASIO_Init(device, 0));
+  EXPECT_EQ(Tesk_ASIO_ErrorGetCode(), TESK_ERROR_DRIVER);
+  EXPECT_FALSE(Tesk_ASIO_Init(device, 1));
+  EXPECT_EQ(Tesk_ASIO_ErrorGetCode(), TESK_ERROR_DRIVER);
+  EXPECT_FALSE(Tesk_ASIO_Free());
+  std::filesystem::remove_all(dir);
+}
+
 } // namespace
