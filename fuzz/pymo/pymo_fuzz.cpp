@@ -31,7 +31,8 @@ void DecodeBuffered(const uint8_t *data, size_t size, uint32_t flags, size_t ste
   procs.read = ReadArrived;
   HOSTFILE file = _.OpenUserFile(ORVA_FILESYSTEM_BUFFER, flags, &procs, &a, 0);
   if (!file) return;
-  const HSTREAM h = PymoCreateStream(file, flags);
+  const auto create = reinterpret_cast<OrvaPluginCreateProc>(const_cast<void *>(Orvaplugin(1)));
+  const HSTREAM h = create(file, flags);
   if (!h) {
     _.CloseFile(file);
     return;

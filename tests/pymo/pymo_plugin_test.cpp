@@ -52,7 +52,7 @@ int16_t ToShort(int32_t v, uint32_t bits) {
 HSTREAM Create(const std::vector<uint8_t> &bytes, uint32_t flags, FakeFile **file = nullptr) {
   FakeFile *f = FakeOpen(bytes);
   if (file) *file = f;
-  const auto create = reinterpret_cast<OrvaPluginCreateProc>(Orvaplugin(1));
+  const auto create = reinterpret_cast<OrvaPluginCreateProc>(const_cast<void *>(Orvaplugin(1)));
   return create(f, flags);
 }
 
@@ -393,7 +393,7 @@ TEST(PymoBadInput, DamagedAudioEndsCleanly) {
 // A file still arriving: the callback hands out what the arrived data holds,
 // never waits, and goes on once more has come.
 TEST(PymoBuffered, DecodesAsDataArrives) {
-  const auto create = reinterpret_cast<OrvaPluginCreateProc>(Orvaplugin(1));
+  const auto create = reinterpret_cast<OrvaPluginCreateProc>(const_cast<void *>(Orvaplugin(1)));
   FakeFile *early = FakeOpen(Bytes("s16"), true, 20);
   EXPECT_EQ(create(early, ORVA_SAMPLE_FLOAT), 0u) << "header not there yet";
   EXPECT_EQ(FakeLastError(), ORVA_ERROR_NOTAVAIL);
