@@ -3,12 +3,14 @@
 # 5-minute 16-bit 44.1 kHz stereo file, in the same run. Run by hand:
 #   bench/flac_vs_reference.sh [build-dir]
 # The reference writes its WAV to /dev/null (MD5 check on, as by default);
-# flacdec pulls float stereo through Orva_ChannelGetData and drops it.
+# orvadec opens the file with pymo's Orva_FLAC_StreamCreateFile, as the
+# player does, and pulls float stereo through Orva_ChannelGetData to nowhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target flacdec >/dev/null
+cmake --build "$build" -j2 --target orvadec pymo >/dev/null
+ours="$build/bench/orvadec/orvadec --create $build/libs/pymo/pymo.dll:Orva_FLAC_StreamCreateFile"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Music-like content: a few detuned tones, plucks and a little noise.
@@ -20,7 +22,7 @@ ls -l "$work/long.flac"
 if command -v hyperfine >/dev/null; then
   hyperfine -N --warmup 2 --runs 15 --export-json "$work/times.json" \
     "flac -s -d -f -o /dev/null $work/long.flac" \
-    "$build/bench/flacdec/flacdec $work/long.flac"
+    "$ours $work/long.flac"
   python3 - "$work/times.json" <<'PY'
 import json, sys
 r = json.load(open(sys.argv[1]))["results"]
@@ -30,7 +32,7 @@ PY
 else
   for i in 1 2 3 4 5 6 7; do
     /usr/bin/time -f %e flac -s -d -f -o /dev/null "$work/long.flac" 2>>"$work/ref.txt"
-    /usr/bin/time -f %e "$build/bench/flacdec/flacdec" "$work/long.flac" >/dev/null 2>>"$work/ours.txt"
+    /usr/bin/time -f %e $ours "$work/long.flac" >/dev/null 2>>"$work/ours.txt"
   done
   ref=$(sort -n "$work/ref.txt" | sed -n 4p)
   ours=$(sort -n "$work/ours.txt" | sed -n 4p)
