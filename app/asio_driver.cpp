@@ -1,0 +1,4 @@
+#include "app/asio_driver.h"
+
+AsioDriverEntry ChosenDevice;
+uint8_t AsioDevice = 0;

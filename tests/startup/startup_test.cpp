@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "app/carried.h"
+#include "app/startup.h"
+#include "audio/libraries.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+#include "test_support.h"
+
+using ::testing::ExitedWithCode;
+
+namespace {
+
+class StartUp : public ::testing::Test {
+protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ASSERT_TRUE(StartUi(UiBackendKind::Headless));
+    ClearRecordedMessages();
+  }
+  void TearDown() override {
+    StopUi();
+    SetMachineFiguresReader(nullptr);
+  }
+};
+
+// ---- Machine checks ---------------------------------------------------------
+
+MachineFigures Machine;
+MachineFigures ReadTestMachine() { return Machine; }
+
+constexpr uint64_t MiB = 1024 * 1024;
+
+TEST_F(StartUp, MachineChecksAtTheirThresholds) {
+  struct Case {
+    int64_t Processors;
+    uint64_t Total, Available;
+    const char *Message; // null: passes
+  };
+  const Case cases[] = {
+      {2, 3800 * MiB, 2600 * MiB, nullptr},
+      {64, 64000 * MiB, 60000 * MiB, nullptr},
+      {1, 3800 * MiB, 2600 * MiB, "Slow system #B \\(CPU count\\)"},
+      {2, 3800 * MiB - 1, 2600 * MiB, "Slow system #C \\(memory status\\)"},
+      {2, 3800 * MiB, 2600 * MiB - 1, "Slow system #C \\(memory status\\)"},
+      {2, 0, 0, "Slow system #C \\(memory status\\)"},
+      // Both short: the processors are looked at first.
+      {1, 1000 * MiB, 100 * MiB, "Slow system #B \\(CPU count\\)"},
+  };
+  SetMachineFiguresReader(ReadTestMachine);
+  for (const Case &test : cases) {
+    SCOPED_TRACE(test.Processors);
+    SCOPED_TRACE(test.Total);
+    SCOPED_TRACE(test.Available);
+    Machine = {test.Processors, test.Total, test.Available};
+    if (!test.Message) {
+      CheckMachine();
+      EXPECT_TRUE(RecordedMessages().empty());
+    } else {
+      // One box, caption "Velmora", information icon, then the end with code 0.
+      std::string box = std::string("message box \\[Velmora\\] \\[information\\] ") + test.Message + "\n$";
+      EXPECT_EXIT(CheckMachine(), ExitedWithCode(0), box);
+    }
+  }
+}
+
+TEST(MachineFigures, ComeFromTheSystem) {
+  MachineFigures figures = ReadMachineFigures();
+  EXPECT_EQ(figures.Processors, sysconf(_SC_NPROCESSORS_CONF));
+  EXPECT_GT(figures.TotalMemory, 0u);
+  EXPECT_LE(figures.AvailableMemory, figures.TotalMemory);
+}
+
+// ---- Single copy ------------------------------------------------------------------
+
+struct Child {
+  pid_t Pid = -1;
+  int Input = -1;  // its standard input
+  int Output = -1; // its standard output
+};
+
+Child Launch(const std::string &path) {
+  int in[2], out[2];
+  EXPECT_EQ(pipe(in), 0);
+  EXPECT_EQ(pipe(out), 0);
+  Child child;
+  child.Pid = fork();
+  if (child.Pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    close(in[1]);
+    close(out[0]);
+    execl(path.c_str(), path.c_str(), nullptr);
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  child.Input = in[1];
+  child.Output = out[0];
+  return child;
+}
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<size_t>(n));
+  return text;
+}
+
+int Finish(Child &child) {
+  close(child.Input);
+  int status = 0;
+  waitpid(child.Pid, &status, 0);
+  close(child.Output);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void CopyProbe(const std::string &to) {
+  std::vector<uint8_t> probe = ReadBytes(SINGLE_COPY_PROBE);
+  ASSERT_FALSE(probe.empty());
+  WriteBytes(to, probe);
+  chmod(to.c_str(), 0755);
+}
+
+TEST(SingleCopy, SecondCopyEndsSilentlyAndTheFirstRuns) {
+  TempFolder folder;
+  CopyProbe(folder.Path + "velmora");
+  Child first = Launch(folder.Path + "velmora");
+  char line[6] = {};
+  ASSERT_EQ(read(first.Output, line, 6), 6);
+  EXPECT_STREQ(std::string(line, 6).c_str(), "alone\n");
+
+  Child second = Launch(folder.Path + "velmora");
+  close(second.Input);
+  EXPECT_EQ(ReadAll(second.Output), ""); // it ended before saying anything
+  second.Input = -1;
+  EXPECT_EQ(Finish(second), 0);
+
+  EXPECT_EQ(waitpid(first.Pid, nullptr, WNOHANG), 0); // the first one still runs
+  EXPECT_EQ(Finish(first), 0);
+}
+
+TEST(SingleCopy, AnyOtherProgramNameEndsAtOnce) {
+  TempFolder folder;
+  CopyProbe(folder.Path + "velmora-2");
+  Child other = Launch(folder.Path + "velmora-2");
+  close(other.Input);
+  other.Input = -1;
+  EXPECT_EQ(ReadAll(other.Output), "");
+  EXPECT_EQ(Finish(other), 0);
+}
+
+// ---- Installing the libraries -----------------------------------------------------
+
+const uint8_t TeskImage[] = {1, 2, 3, 4, 5};
+const uint8_t OrvaImage[] = {9, 8, 7, 6, 5, 4};
+const uint8_t PymoImage[] = {'p', 'y'};
+const uint8_t UldaImage[] = {'u', 'l', 'd', 'a'};
+const CarriedFile TestLibraries[] = {
+    {"tesk.dll", TeskImage}, {"orva.dll", OrvaImage}, {"pymo.dll", PymoImage}, {"ulda.dll", UldaImage}};
+
+ino_t Inode(const std::string &path) {
+  struct stat info {};
+  stat(path.c_str(), &info);
+  return info.st_ino;
+}
+
+TEST_F(StartUp, InstallLibrariesWritesEachImageIntoAPrivateFolder) {
+  TempFolder data;
+  setenv("XDG_DATA_HOME", (data.Path + "fresh/share").c_str(), 1);
+  CarriedFiles = TestLibraries;
+  InstallLibraries();
+  EXPECT_EQ(LibraryFolder, data.Path + "fresh/share/Quensel/qz20/");
+  struct stat info {};
+  ASSERT_EQ(stat(LibraryFolder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  for (const CarriedFile &file : TestLibraries)
+    EXPECT_EQ(ReadBytes(LibraryFolder + std::string(file.Name)),
+              std::vector<uint8_t>(file.Bytes.begin(), file.Bytes.end()));
+}
+
+TEST_F(StartUp, InstallLibrariesRewritesAnyFileThatDiffers) {
+  TempFolder data;
+  setenv("XDG_DATA_HOME", data.Path.c_str(), 1);
+  CarriedFiles = TestLibraries;
+  std::string folder = data.Path + "Quensel/qz20/";
+  std::filesystem::create_directories(folder);
+  chmod(folder.c_str(), 0755); // an older start left it open to others
+  struct Case {
+    const char *What;
+    std::vector<uint8_t> Before; // content of orva.dll before
+    bool Kept;                   // the very same file stays
+  };
+  const Case cases[] = {
+      {"identical", {9, 8, 7, 6, 5, 4}, true},
+      {"same size, other bytes", {9, 8, 7, 6, 5, 0}, false},
+      {"one byte longer", {9, 8, 7, 6, 5, 4, 3}, false},
+      {"one byte shorter", {9, 8, 7, 6, 5}, false},
+      {"empty", {}, false},
+  };
+  for (const Case &test : cases) {
+    SCOPED_TRACE(test.What);
+    WriteBytes(folder + "orva.dll", test.Before);
+    ino_t before = Inode(folder + "orva.dll");
+    InstallLibraries();
+    EXPECT_EQ(ReadBytes(folder + "orva.dll"), std::vector<uint8_t>(std::begin(OrvaImage), std::end(OrvaImage)));
+    EXPECT_EQ(Inode(folder + "orva.dll") == before, test.Kept);
+  }
+  struct stat info {};
+  stat(folder.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_FALSE(std::filesystem::exists(folder + "orva.dll.new"));
+}
+
+TEST_F(StartUp, InstallLibrariesIntoAnUnusableFolderWritesNothing) {
+  TempFolder data;
+  WriteBytes(data.Path + "file", {1});
+  setenv("XDG_DATA_HOME", (data.Path + "file").c_str(), 1);
+  CarriedFiles = TestLibraries;
+  InstallLibraries();
+  EXPECT_EQ(LibraryFolder, data.Path + "file/Quensel/qz20/");
+  EXPECT_TRUE(RecordedMessages().empty());
+}
+
+// ---- Loading the libraries -----------------------------------------------------------
+
+class Loading : public StartUp {
+protected:
+  TempFolder Folder;
+  void SetUp() override {
+    StartUp::SetUp();
+    LibraryFolder = Folder.Path;
+    IsWindows10 = 0;
+  }
+  void TearDown() override {
+    UnloadAudioLibraries();
+    StartUp::TearDown();
+  }
+  void Place(const char *fake, const char *as) { WriteBytes(LibraryFolder + as, ReadBytes(fake)); }
+};
+
+TEST_F(Loading, EachMissingLibraryEndsWithItsMessage) {
+  struct Case {
+    const char *What;
+    bool Orva, Tesk, Pymo, Ulda;
+    const char *Caption;
+    const char *Text;
+  };
+  const Case cases[] = {
+      {"no orva", false, true, true, true, "QE", "Error open orva.dll"},
+      {"no tesk", true, false, true, true, "QE", "Error open tesk.dll"},
+      {"no pymo", true, true, false, true, "Quensel", "Error open pymo.dll"},
+      {"no ulda", true, true, true, false, "QE", "Error open ulda.dll"},
+  };
+  for (const Case &test : cases) {
+    SCOPED_TRACE(test.What);
+    std::filesystem::remove_all(LibraryFolder);
+    std::filesystem::create_directories(LibraryFolder);
+    if (test.Orva)
+      Place(FAKE_ORVA, "orva.dll");
+    if (test.Tesk)
+      Place(FAKE_TESK, "tesk.dll");
+    if (test.Pymo)
+      Place(FAKE_PYMO, "pymo.dll");
+    if (test.Ulda)
+      Place(FAKE_ULDA, "ulda.dll");
+    std::string box = std::string("message box \\[") + test.Caption + "\\] \\[none\\] " + test.Text + "\n$";
+    EXPECT_EXIT(LoadAudioLibraries(), ExitedWithCode(0), box);
+  }
+}
+
+TEST_F(Loading, LibraryLackingAFunctionCountsAsMissing) {
+  Place(FAKE_ORVA_PARTIAL, "orva.dll");
+  Place(FAKE_TESK, "tesk.dll");
+  EXPECT_EXIT(LoadAudioLibraries(), ExitedWithCode(0), "message box \\[QE\\] \\[none\\] Error open orva.dll\n$");
+  // Not a library at all.
+  WriteBytes(LibraryFolder + "orva.dll", {0x7F, 'E', 'L', 'F', 0});
+  EXPECT_EXIT(LoadAudioLibraries(), ExitedWithCode(0), "message box \\[QE\\] \\[none\\] Error open orva.dll\n$");
+}
+
+TEST_F(Loading, PluginsAreNotNeededWhenTheCoreOpensEverything) {
+  Place(FAKE_ORVA, "orva.dll");
+  Place(FAKE_TESK, "tesk.dll");
+  IsWindows10 = 1;
+  LoadAudioLibraries();
+  EXPECT_TRUE(RecordedMessages().empty());
+  EXPECT_NE(Orva.ChannelStop, nullptr);
+  EXPECT_NE(Tesk.ChannelSetVolume, nullptr);
+  EXPECT_EQ(Plugins.FlacStreamCreateFile, nullptr);
+}
+
+TEST_F(Loading, AllFourBound) {
+  Place(FAKE_ORVA, "orva.dll");
+  Place(FAKE_TESK, "tesk.dll");
+  Place(FAKE_PYMO, "pymo.dll");
+  Place(FAKE_ULDA, "ulda.dll");
+  LoadAudioLibraries();
+  EXPECT_TRUE(RecordedMessages().empty());
+  EXPECT_NE(Orva.ChannelGetData, nullptr);
+  EXPECT_NE(Tesk.GetDeviceInfo, nullptr);
+  EXPECT_NE(Plugins.FlacStreamCreateFile, nullptr);
+  EXPECT_NE(Plugins.AlacStreamCreateFile, nullptr);
+}
+
+TEST_F(StartUp, AudioErrorTexts) {
+  const std::pair<int, const char *> cases[] = {
+      {0, "All is OK"},
+      {8, "Tesk_ASIO_Init has Not been successfully called"},
+      {9, "Tesk_ASIO_Start has/hasn't been called"},
+      {44, "Codec is not available/supported"},
+      {-1, "Some other mystery error"},
+      {5, "Error code #5"},
+      {-2, "Error code #-2"},
+      {6000, "Error code #6000"},
+  };
+  for (const auto &[code, text] : cases) {
+    ClearRecordedMessages();
+    ShowAudioError(code);
+    std::vector<RecordedMessage> shown = RecordedMessages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].Caption, "Error");
+    EXPECT_EQ(shown[0].Text, text);
+    EXPECT_EQ(shown[0].Icon, MessageIcon::Error);
+  }
+}
+
+} // namespace
