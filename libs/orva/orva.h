@@ -34,6 +34,7 @@ typedef void *HOSTFILE;   /* null = failure */
 #define ORVA_ERROR_POSITION 7
 #define ORVA_ERROR_INIT 8
 #define ORVA_ERROR_ALREADY 14
+#define ORVA_ERROR_DEVICE 23
 #define ORVA_ERROR_ILLTYPE 19
 #define ORVA_ERROR_ILLPARAM 20
 #define ORVA_ERROR_FREQ 25
@@ -76,6 +77,10 @@ ORVA_EXPORT int Orva_ErrorGetCode(void); /* per calling thread; 0 after a call t
  * file (UTF-8, or UTF-16 with ORVA_UNICODE), read from offset for length bytes
  * (0 = to its end). */
 ORVA_EXPORT HSTREAM Orva_StreamCreateFile(int mem, const void *file, uint64_t offset, uint64_t length, uint32_t flags);
+/* Orva's own formats, then the loaded plug-ins, over caller callbacks
+ * (system ORVA_FILESYSTEM_NOBUFFER or ORVA_FILESYSTEM_BUFFER). */
+ORVA_EXPORT HSTREAM Orva_StreamCreateFileUser(uint32_t system, uint32_t flags, const struct OrvaFileProcs *procs,
+                                              void *user);
 ORVA_EXPORT int Orva_StreamFree(HSTREAM handle);
 
 ORVA_EXPORT int Orva_ChannelSetDevice(HSTREAM handle, uint32_t device);
@@ -91,7 +96,8 @@ ORVA_EXPORT double Orva_ChannelBytes2Seconds(HSTREAM handle, uint64_t pos);
 ORVA_EXPORT int Orva_ChannelGetInfo(HSTREAM handle, OrvaChannelInfo *info);
 
 /* Loads a plug-in (a shared library exporting Orvaplugin); files that orva
- * does not read itself are offered to each loaded plug-in in turn. */
+ * does not read itself are offered to each loaded plug-in in turn. The path
+ * is UTF-16 with ORVA_UNICODE in flags. Loading one twice gives the same handle. */
 ORVA_EXPORT HPLUGIN Orva_PluginLoad(const char *path, uint32_t flags);
 
 /* ---- Plug-in side ---------------------------------------------------- */
