@@ -87,6 +87,11 @@ void WaitForPostedEvent(int timeoutMs) {
   WakeRequested = false;
 }
 
+bool HasPostedEvents() {
+  std::lock_guard<std::mutex> hold(QueueLock);
+  return !Queue.empty();
+}
+
 void WakePostedEventWaiters() {
   {
     std::lock_guard<std::mutex> hold(QueueLock);
@@ -400,6 +405,11 @@ void AcceptFileDrops(int window, bool accept) {
     record->AcceptDrops = accept;
     Backend->ApplyWindowState(*record);
   }
+}
+
+void UpdateWindows() {
+  if (Backend)
+    Backend->Pump(0);
 }
 
 void DragWindowWithPointer(int window) {
