@@ -87,9 +87,12 @@ ORVA_EXPORT int Orva_ChannelSetDevice(HSTREAM handle, uint32_t device);
 ORVA_EXPORT int Orva_ChannelStop(HSTREAM handle);
 ORVA_EXPORT uint64_t Orva_ChannelGetLength(HSTREAM handle, uint32_t mode);   /* (uint64_t)-1 on failure */
 ORVA_EXPORT uint64_t Orva_ChannelGetPosition(HSTREAM handle, uint32_t mode); /* (uint64_t)-1 on failure */
+/* Sample-exact; pos is rounded down to a whole frame; the end itself is valid. */
 ORVA_EXPORT int Orva_ChannelSetPosition(HSTREAM handle, uint64_t pos, uint32_t mode);
-/* Bytes written; fewer than asked only at the end of the stream (or while a
- * buffered file's data has not arrived); (uint32_t)-1 once the stream has ended. */
+/* Bytes written, in whole 8-byte frames (a length that is not a multiple of 8
+ * is rounded down); fewer than asked only at the end of the stream (or while
+ * a buffered file's data has not arrived); (uint32_t)-1 once the stream has
+ * ended. Any length works: the data are decoded in bounded pieces. */
 ORVA_EXPORT uint32_t Orva_ChannelGetData(HSTREAM handle, void *buffer, uint32_t length);
 ORVA_EXPORT int Orva_ChannelGetAttribute(HSTREAM handle, uint32_t attrib, float *value);
 ORVA_EXPORT double Orva_ChannelBytes2Seconds(HSTREAM handle, uint64_t pos);

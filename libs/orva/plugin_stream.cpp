@@ -206,6 +206,8 @@ HSTREAM CreateStreamThroughPlugins(HostFile *file, uint32_t flags) {
   }
   int error = ORVA_OK;
   for (size_t i = 0; i < plugins.size(); ++i) {
+    // Each plug-in gets the file as if freshly opened, whatever the last one did to it.
+    file->Origin = 0;
     if (!SeekHostFile(file, 0))
       break;
     SetError(ORVA_OK);

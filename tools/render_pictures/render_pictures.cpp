@@ -96,7 +96,9 @@ constexpr double LightAngle = -2.35;               // light from the upper left 
 constexpr double StripX0 = 5, StripY0 = 46, StripX1 = 91, StripY1 = 530, StripRadius = 7;
 
 struct Options {
-  bool label = true;  // false: vinyl continues under the label (for the mask)
+  bool label = true;        // false: vinyl continues under the label (for the mask)
+  bool pageButtons = true;  // the main window's page buttons sit on these
+  bool labelPrint = true;   // off where the name is written large anyway
 };
 
 Rgb Walnut(double x, double y) {
@@ -262,9 +264,9 @@ Rgb PlatterRimTop(double x, double y) {
   double u = (x - CentreX) / PlatterRx, v = (y - CentreY) / PlatterRy;
   double theta = std::atan2(v, u);
   double lit = std::max(0.0, std::cos(theta - LightAngle));
-  double spec = std::pow(lit, 6);
+  double glint = std::pow(lit, 6);
   double back = 0.5 + 0.5 * std::sin(theta);  // far side darker under the title
-  double val = 0.09 + 0.20 * spec + 0.05 * back;
+  double val = 0.09 + 0.20 * glint + 0.05 * back;
   return Rgb{val, val * 1.01, val * 1.04};
 }
 
@@ -326,6 +328,10 @@ Rgb SceneBase(double x, double y, const Options& opt) {
       double th = std::atan2(v, u);
       double away = std::max(0.0, -std::cos(th - LightAngle));
       top = Scale(top, 1 - 0.6 * away * (1 - SmoothStep(0, 5, rd)));
+      // Polished outer lip of the platter.
+      double lip = SmoothStep(-2.6, -1.4, pd) * (1 - SmoothStep(-0.9, 0.0, pd));
+      double facing = std::max(0.0, std::cos(th - LightAngle));
+      top = Add(top, Scale(Rgb{0.30, 0.30, 0.31}, lip * (0.15 + 0.6 * facing)));
     }
     col = Mix(top, col, SmoothStep(-0.6, 0.6, pd));
   }
@@ -762,6 +768,25 @@ void SceneShadows(cairo_t* cr) {
   KnobSilhouette(cr, 770, 492, 20);
 }
 
+// Gold print on the label, lying flat like the label itself.
+void DrawLabelPrint(cairo_t* cr) {
+  cairo_save(cr);
+  cairo_translate(cr, CentreX, CentreY);
+  cairo_scale(cr, 1, Squash);
+  auto centred = [&](cairo_font_face_t* face, double size, double y, const char* text, double alpha) {
+    SetFont(cr, face, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text, &e);
+    cairo_move_to(cr, -e.x_advance / 2, y);
+    cairo_set_source_rgba(cr, 0.78, 0.60, 0.30, alpha);
+    cairo_show_text(cr, text);
+  };
+  centred(ScriptFace, 30, -50, "Velmora", 0.80);
+  centred(SansFace, 8.5, 64, "S T E R E O", 0.70);
+  centred(SansFace, 8.5, 80, "33 RPM", 0.70);
+  cairo_restore(cr);
+}
+
 void DrawSpindle(cairo_t* cr) {
   DrawPost(cr, CentreX, CentreY + 1, 5.5, 9, 0.55, 1.0);
   cairo_pattern_t* tip = cairo_pattern_create_radial(CentreX - 2, CentreY - 10, 0.5, CentreX, CentreY - 8, 5.5);
@@ -774,17 +799,20 @@ void DrawSpindle(cairo_t* cr) {
   cairo_pattern_destroy(tip);
 }
 
-void SceneHardware(cairo_t* cr) {
+void SceneHardware(cairo_t* cr, const Options& opt) {
+  if (opt.label && opt.labelPrint) DrawLabelPrint(cr);
   DrawSpindle(cr);
-  DrawRoundButton(cr, 762, 218, 16);
-  DrawRoundButton(cr, 762, 386, 16);
+  if (opt.pageButtons) {
+    DrawRoundButton(cr, 762, 218, 16);
+    DrawRoundButton(cr, 762, 386, 16);
+  }
   DrawTonearm(cr);
   DrawSpeedKnob(cr, 48, 498);
   DrawStartButton(cr, 770, 492);
 }
 
 // Draws everything raised above the deck, after its soft shadow.
-void PaintHardware(Picture& pic, double ox, double oy, double zoom) {
+void PaintHardware(Picture& pic, double ox, double oy, double zoom, const Options& opt) {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, pic.width, pic.height);
   cairo_t* m = cairo_create(mask);
   cairo_scale(m, zoom, zoom);
@@ -799,7 +827,7 @@ void PaintHardware(Picture& pic, double ox, double oy, double zoom) {
   cairo_mask_surface(cr, mask, 0, 0);
   cairo_scale(cr, zoom, zoom);
   cairo_translate(cr, -ox, -oy);
-  SceneHardware(cr);
+  SceneHardware(cr, opt);
   cairo_destroy(cr);
   cairo_surface_destroy(mask);
 }
@@ -879,7 +907,7 @@ constexpr double TurntableVignette = 0.22;
 Picture RenderTurntable() {
   Picture pic = CreatePicture(820, 536);
   PaintBase(pic, 0, 0, 1, Options{});
-  PaintHardware(pic, 0, 0, 1);
+  PaintHardware(pic, 0, 0, 1, Options{});
   PaintFinish(pic, TurntableSeed, TurntableVignette);
   return pic;
 }
@@ -914,8 +942,11 @@ Picture RenderSplash() {
   Picture pic = CreatePicture(420, 280);
   // A closer view of the deck's right side: record, label edge and tonearm.
   const double zoom = 0.66, ox = 310, oy = 66;
-  PaintBase(pic, ox, oy, zoom, Options{});
-  PaintHardware(pic, ox, oy, zoom);
+  Options view;
+  view.pageButtons = false;
+  view.labelPrint = false;
+  PaintBase(pic, ox, oy, zoom, view);
+  PaintHardware(pic, ox, oy, zoom, view);
 
   cairo_t* cr = cairo_create(pic.surface);
   // Darken the left for the name.
