@@ -34,7 +34,7 @@ static void TestRateFamily(AsioDriverEntry &entry, int first) {
 std::vector<AsioDriverEntry> ListAudioDevices() {
   std::vector<AsioDriverEntry> entries;
   for (int device = 0; device < 12; device++) {
-    TeskDeviceRecord info{};
+    TeskDeviceInfo info{};
     if (!Tesk.GetDeviceInfo(device, &info))
       break;
     AsioDriverEntry entry;

@@ -251,7 +251,7 @@ bool PrepareInterface() {
 }
 
 static std::string DriverName(int device, bool &listed) {
-  TeskDeviceRecord info{};
+  TeskDeviceInfo info{};
   listed = Tesk.GetDeviceInfo(device, &info) != 0;
   if (!listed || !info.name)
     return {};

@@ -6,14 +6,7 @@
 #include <string>
 
 #include "orva.h"
-
-// The output library's device record: only the name is read.
-struct TeskDeviceRecord {
-  const void *name; // zero-terminated, UTF-16 after SetUnicode(1)
-  const char *driver;
-  uint32_t flags;
-};
-using TeskOutputProc = uint32_t (*)(int input, uint32_t channel, void *buffer, uint32_t length, void *user);
+#include "tesk.h"
 
 struct OrvaFunctions {
   decltype(&Orva_ChannelGetData) ChannelGetData;
@@ -34,22 +27,22 @@ struct OrvaFunctions {
 };
 
 struct TeskFunctions {
-  int (*GetDeviceInfo)(int32_t device, TeskDeviceRecord *info);
-  int (*Init)(int32_t device, uint32_t flags);
-  int (*Free)();
-  int (*ErrorGetCode)();
-  int (*CheckRate)(double rate);
-  int (*SetRate)(double rate);
-  int (*Start)(uint32_t bufferLength, uint32_t threads);
-  int (*Stop)();
-  int (*SetUnicode)(int unicode);
-  int (*IsStarted)();
-  int (*ChannelReset)(int input, int32_t channel, uint32_t flags);
-  int (*ChannelEnable)(int input, int32_t channel, TeskOutputProc proc, void *user);
-  int (*ChannelJoin)(int input, int32_t channel, int32_t channel2);
-  int (*ChannelPause)(int input, int32_t channel);
-  int (*ChannelSetFormat)(int input, int32_t channel, uint32_t format);
-  int (*ChannelSetVolume)(int input, int32_t channel, float volume);
+  decltype(&Tesk_ASIO_GetDeviceInfo) GetDeviceInfo;
+  decltype(&Tesk_ASIO_Init) Init;
+  decltype(&Tesk_ASIO_Free) Free;
+  decltype(&Tesk_ASIO_ErrorGetCode) ErrorGetCode;
+  decltype(&Tesk_ASIO_CheckRate) CheckRate;
+  decltype(&Tesk_ASIO_SetRate) SetRate;
+  decltype(&Tesk_ASIO_Start) Start;
+  decltype(&Tesk_ASIO_Stop) Stop;
+  decltype(&Tesk_ASIO_SetUnicode) SetUnicode;
+  decltype(&Tesk_ASIO_IsStarted) IsStarted;
+  decltype(&Tesk_ASIO_ChannelReset) ChannelReset;
+  decltype(&Tesk_ASIO_ChannelEnable) ChannelEnable;
+  decltype(&Tesk_ASIO_ChannelJoin) ChannelJoin;
+  decltype(&Tesk_ASIO_ChannelPause) ChannelPause;
+  decltype(&Tesk_ASIO_ChannelSetFormat) ChannelSetFormat;
+  decltype(&Tesk_ASIO_ChannelSetVolume) ChannelSetVolume;
 };
 
 struct PluginFunctions {

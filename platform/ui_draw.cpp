@@ -267,6 +267,11 @@ void FreeImage(int image) {
   Images.erase(found);
 }
 
+void FreeAllImages() {
+  while (!Images.empty())
+    FreeImage(Images.begin()->first);
+}
+
 bool ImageExists(int image) { return Images.count(image) != 0; }
 
 int ImageWidth(int image) {

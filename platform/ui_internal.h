@@ -97,3 +97,4 @@ void WakePostedEventWaiters();
 bool HasPostedEvents();
 // Drawing of fonts, shared by the model's painting and the drawing functions.
 void DrawTextWithCairo(cairo_t *cr, double x, double y, std::string_view text, FontHandle font, Colour colour);
+void FreeAllImages();

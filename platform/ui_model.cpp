@@ -67,6 +67,7 @@ void StopUi() {
   while (!Windows.empty())
     CloseWindow(Windows.begin()->first);
   Menus.clear();
+  FreeAllImages();
   Backend->Stop();
   Backend = nullptr;
   std::lock_guard<std::mutex> hold(QueueLock);

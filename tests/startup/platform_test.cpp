@@ -40,7 +40,8 @@ TEST(Semaphore, ReleaseFromAnotherThreadWakesTheWaiter) {
 
 TEST(Threads, StartRunAndWait) {
   static std::atomic<int> Ran{0};
-  ThreadHandle thread = StartThread([](void *value) { Ran = *static_cast<int *>(value); }, new int(7), true);
+  static int Seven = 7;
+  ThreadHandle thread = StartThread([](void *value) { Ran = *static_cast<int *>(value); }, &Seven, true);
   ASSERT_NE(thread, 0u);
   EXPECT_TRUE(WaitThread(thread, 4000));
   EXPECT_FALSE(IsThreadRunning(thread));

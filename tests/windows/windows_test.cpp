@@ -39,7 +39,7 @@ int InitCalls = 0, FreeCalls = 0;
 
 const std::set<int> AllRates = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000};
 
-int FakeGetDeviceInfo(int32_t device, TeskDeviceRecord *info) {
+int FakeGetDeviceInfo(int32_t device, TeskDeviceInfo *info) {
   if (device < 0 || device >= static_cast<int>(Devices.size()))
     return 0;
   info->name = Devices[device].Name.c_str();
