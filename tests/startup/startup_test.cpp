@@ -276,6 +276,40 @@ TEST_F(StartUp, InstallLibrariesIntoAnUnusableFolderWritesNothing) {
   EXPECT_TRUE(RecordedMessages().empty());
 }
 
+// ---- Fonts ---------------------------------------------------------------------------
+
+TEST_F(StartUp, CarriedFontsAnswerToTheFamiliesTheInterfaceAsksFor) {
+  const char *files[] = {"DancingScript-Regular.otf", "OpenSans-Regular.ttf", "OpenSans-Light.ttf",
+                         "DejaVuSansCondensed.ttf"};
+  std::vector<std::string> names;
+  std::vector<std::vector<uint8_t>> contents;
+  for (const char *file : files) {
+    names.push_back(std::string("fonts/") + file);
+    contents.push_back(ReadBytes(std::string(VELMORA_SOURCE_DIR) + "/assets/fonts/" + file));
+    ASSERT_FALSE(contents.back().empty()) << file;
+  }
+  std::vector<CarriedFile> carried;
+  for (size_t i = 0; i < names.size(); i++)
+    carried.push_back({names[i], contents[i]});
+  CarriedFiles = carried;
+  TempFolder runtime; // the private copies of the fonts go in here
+  setenv("XDG_RUNTIME_DIR", runtime.Path.c_str(), 1);
+  RegisterCarriedFonts();
+  CreateFonts();
+  const std::pair<FontHandle, const char *> fonts[] = {
+      {FontTahoma10, "Tahoma"},
+      {FontSegoe12, "Segoe UI"},
+      {FontSegoe14, "Segoe UI"},
+      {FontSegoeLight11, "Segoe UI Light"},
+      {FontSegoeLight12, "Segoe UI Light"},
+      {FontCalligraphy11, "Lucida Calligraphy"},
+      {FontCalligraphy12, "Lucida Calligraphy"},
+  };
+  for (const auto &[font, family] : fonts)
+    EXPECT_EQ(ResolvedFontFamily(font), family);
+  CarriedFiles = {};
+}
+
 // ---- Loading the libraries -----------------------------------------------------------
 
 class Loading : public StartUp {
