@@ -26,12 +26,13 @@ for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
 unset XDG_DATA_HOME XDG_CONFIG_HOME
 
-# A fresh home: libraries written, loaded, window shown.
+# A fresh home: libraries written, loaded, the first window (the device
+# window, as nothing is remembered yet) shown.
 mkdir "$work/home"
 HOME=$work/home "$velmora" &
 first=$!
 pids+=($first)
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Velmora$' | head -1) || fail "no window"
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^audio device$' | head -1) || fail "no window"
 geometry=$(xdotool getwindowgeometry "$window")
 [[ $geometry == *"Position: 230,232"* && $geometry == *"Geometry: 820x560"* ]] || fail "window: $geometry"
 folder=$work/home/.local/share/Quensel/qz20
