@@ -295,6 +295,8 @@ void FreeStream(void *inst) {
   DeleteStream(static_cast<PymoStream *>(inst));
 }
 
+// A file whose STREAMINFO leaves the length open is counted at creation;
+// only a buffered one, which cannot be read ahead, has no length to give.
 uint64_t GetLength(void *inst, uint32_t mode) {
   auto *st = static_cast<PymoStream *>(inst);
   if (mode != ORVA_POS_BYTE || !st->lengthKnown) {

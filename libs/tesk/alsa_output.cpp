@@ -147,7 +147,10 @@ int PrepareAlsa(void *handle, const PlayRequest &request, PlayParams *params) {
   params->Format = *native;
   params->Channels = channels;
   params->PeriodFrames = uint32_t(period);
-  params->Realtime = true;
+  // A file or null PCM takes data as fast as it comes: a real-time thread
+  // feeding it would starve the machine.
+  const snd_pcm_type_t type = snd_pcm_type(pcm);
+  params->Realtime = type != SND_PCM_TYPE_FILE && type != SND_PCM_TYPE_NULL;
   return 0;
 }
 

@@ -235,3 +235,25 @@ TEST(PymoThroughOrva, BufferedUserFileDecodesAsDataArrive) {
 }
 
 } // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+namespace {
+
+// The fuzz target's seeds and every input it ever crashed on, replayed in the
+// ordinary (sanitized) build.
+TEST(PymoThroughOrva, FuzzInputsReplaySafely) {
+  int count = 0;
+  for (const char *sub : {"seeds", "regressions"}) {
+    const std::filesystem::path dir = std::filesystem::path(PYMO_FUZZ_DIR) / sub;
+    if (!std::filesystem::exists(dir)) continue;
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+      const std::vector<uint8_t> bytes = ReadBytes(entry.path().string());
+      EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0) << entry.path();
+      count++;
+    }
+  }
+  EXPECT_GT(count, 0);
+}
+
+} // namespace
