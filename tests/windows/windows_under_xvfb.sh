@@ -29,7 +29,7 @@ fail() {
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+for _ in $(seq 300); do [[ -s $work/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 export XDG_RUNTIME_DIR=$work/run
