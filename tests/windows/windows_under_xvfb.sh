@@ -27,7 +27,7 @@ fail() {
 }
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 300); do [[ -s $work/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
