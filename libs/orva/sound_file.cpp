@@ -176,8 +176,12 @@ uint32_t ReadSoundStream(Stream &stream, float *out, uint32_t frames) {
   uint64_t at = stream.Position / OutputFrameBytes;
   while (done < frames && at < stream.Frames) {
     const uint32_t want = uint32_t(std::min<uint64_t>({frames - done, chunk, stream.Frames - at}));
-    stream.Samples.resize(size_t(chunk) * chans);
-    float *samples = stream.Samples.data();
+    // Stereo needs no mixing: convert straight into the caller's buffer.
+    float *samples = out + 2 * size_t(done);
+    if (chans != 2) {
+      stream.Samples.resize(size_t(chunk) * chans);
+      samples = stream.Samples.data();
+    }
     sf_count_t got;
     if (st.IsFloat) {
       got = sf_readf_float(st.File, samples, want);
@@ -192,7 +196,8 @@ uint32_t ReadSoundStream(Stream &stream, float *out, uint32_t frames) {
     }
     if (got <= 0)
       got = 0;
-    MixToStereo(samples, chans, uint32_t(got), out + 2 * size_t(done));
+    if (chans != 2)
+      MixToStereo(samples, chans, uint32_t(got), out + 2 * size_t(done));
     done += uint32_t(got);
     at += uint64_t(got);
     if (uint32_t(got) < want) {
