@@ -97,7 +97,27 @@ bool IsArriving(HostFile *file) { return HostFilePosition(file, ORVA_FILEPOS_ARR
 
 } // namespace
 
+// Only WAV, RF64 and AIFF reach libsndfile: it would otherwise try its other
+// readers (MP3, Ogg, FLAC...) on every file a plug-in is meant to take.
+static bool LooksLikeOurs(HostFile *file) {
+  uint8_t head[12];
+  if (ReadHostFile(file, head, 12) != 12)
+    return false;
+  if ((!memcmp(head, "RIFF", 4) || !memcmp(head, "RIFX", 4) || !memcmp(head, "RF64", 4)) &&
+      !memcmp(head + 8, "WAVE", 4))
+    return true;
+  return !memcmp(head, "FORM", 4) && (!memcmp(head + 8, "AIFF", 4) || !memcmp(head + 8, "AIFC", 4));
+}
+
 bool OpenSoundStream(Stream &stream, HostFile *file) {
+  if (!LooksLikeOurs(file)) {
+    SetError(ORVA_ERROR_FILEFORM);
+    return false;
+  }
+  if (!SeekHostFile(file, 0)) {
+    SetError(ORVA_ERROR_FILEOPEN);
+    return false;
+  }
   const double aiffRate = ReadAiffRate(file);
   if (!SeekHostFile(file, 0)) {
     SetError(ORVA_ERROR_FILEOPEN);
