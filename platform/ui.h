@@ -200,7 +200,8 @@ void ShowPopupMenu(int menu, int window);
 enum class MessageIcon { None, Information, Error };
 
 // Shows a modal box with an OK button and waits until it is closed. Any thread:
-// from another thread the interface thread shows it while the caller waits.
+// from another thread the box comes up when the interface thread next waits
+// for events (WaitWindowEvent), and the caller waits until it is closed.
 void ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon);
 
 struct RecordedMessage {

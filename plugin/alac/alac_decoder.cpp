@@ -288,6 +288,8 @@ inline void PredictRun(const int32_t *pc, int32_t *out, uint32_t num, int16_t *c
   for (uint32_t k = 0; k < taps; k++) coefs[k] = c[k];
 }
 
+using PredictRunFn = void (*)(const int32_t *, int32_t *, uint32_t, int16_t *, uint32_t, uint32_t, uint32_t);
+
 // Everything before the adaptive part: returns false when the block is done.
 inline bool PredictStart(const int32_t *pc, int32_t *out, uint32_t num, uint32_t numActive, uint32_t chanBits) {
   if (num == 0) return false;
@@ -317,12 +319,14 @@ void UnpredictBlock(const int32_t *pc, int32_t *out, uint32_t num, int16_t *coef
                     uint32_t chanBits, uint32_t denShift) {
   if (chanBits == 0 || chanBits > 32 || numActive > 31) return;
   if (!PredictStart(pc, out, num, numActive, chanBits)) return;
-  const uint32_t sh = 32 - chanBits;
-  switch (numActive) {
-    case 4: PredictRun<4>(pc, out, num, coefs, numActive, sh, denShift); break;
-    case 8: PredictRun<8>(pc, out, num, coefs, numActive, sh, denShift); break;
-    default: PredictRun<0>(pc, out, num, coefs, numActive, sh, denShift); break;
-  }
+  // Filters of every common order run unrolled with the tap count fixed at
+  // compile time; encoders mostly pick 4 to 8 taps.
+  static constexpr PredictRunFn Unrolled[17] = {
+      PredictRun<0>,  PredictRun<1>,  PredictRun<2>,  PredictRun<3>,  PredictRun<4>,  PredictRun<5>,
+      PredictRun<6>,  PredictRun<7>,  PredictRun<8>,  PredictRun<9>,  PredictRun<10>, PredictRun<11>,
+      PredictRun<12>, PredictRun<13>, PredictRun<14>, PredictRun<15>, PredictRun<16>};
+  const PredictRunFn run = numActive <= 16 ? Unrolled[numActive] : PredictRun<0>;
+  run(pc, out, num, coefs, numActive, 32 - chanBits, denShift);
 }
 
 // ---- Frame decoding -------------------------------------------------------

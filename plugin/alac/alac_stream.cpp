@@ -96,7 +96,7 @@ HSTREAM AlacCreateStream(HOSTFILE file, uint32_t flags) {
   // Only frames the time-to-sample table covers count; the stream ends at the
   // first one it does not.
   uint64_t totalFrames = 0, totalBytes = 0;
-  for (uint32_t i = 0; i < s->track.sampleSizes.size(); i++) {
+  for (uint32_t i = 0; i < Mp4SampleCount(&s->track); i++) {
     uint32_t duration, size;
     if (!Mp4GetSampleInfo(&s->track, i, &duration, &size)) break;
     totalFrames += duration;
@@ -159,7 +159,7 @@ uint32_t AlacDecodeProc(HSTREAM, void *buffer, uint32_t length, void *user) {
     if (s->consumed == s->buffered) {
       const uint32_t i = s->nextFrame;
       uint32_t duration, size;
-      if (i >= s->track.sampleSizes.size() || !Mp4GetSampleInfo(&s->track, i, &duration, &size))
+      if (!Mp4GetSampleInfo(&s->track, i, &duration, &size))
         return written | ORVA_STREAMPROC_END;
       if (size > MaxFrameBytes(cfg)) return written | ORVA_STREAMPROC_END;
 
@@ -224,7 +224,7 @@ int64_t AlacLocateFrame(AlacInstance *s, uint64_t target, bool checkOnly) {
   uint32_t i = 0;
   for (;; i++) {
     uint32_t duration, size;
-    if (i >= s->track.sampleSizes.size() || !Mp4GetSampleInfo(&s->track, i, &duration, &size)) return -1;
+    if (!Mp4GetSampleInfo(&s->track, i, &duration, &size)) return -1;
     if (start + duration > target) break;
     start += duration;
     offset += size;

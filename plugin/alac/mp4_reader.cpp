@@ -70,7 +70,15 @@ bool ReadStsz(Mp4Reader *r, uint32_t payload) {
   const uint32_t n = ReadBE32(r->file);
   auto &t = r->track->sampleSizes;
   t.clear();
-  if (uniform != 0) return SkipRest(r->file, payload, 12) == 0;
+  r->track->uniformSize = r->track->uniformCount = 0;
+  if (uniform != 0) {
+    // Frames cannot lie beyond the end of the file.
+    const uint64_t end = HostFunctionTable->FilePosition(r->file, ORVA_FILEPOS_END);
+    const uint64_t fits = end == UINT64_MAX ? 0 : end / uniform;
+    r->track->uniformSize = uniform;
+    r->track->uniformCount = uint32_t(n < fits ? n : fits);
+    return SkipRest(r->file, payload, 12) == 0;
+  }
   if (uint64_t(n) * 4 > payload - 12) return false;
   std::vector<uint8_t> raw;
   if (!ReadTableBytes(r->file, n, 4, &raw)) return false;
@@ -292,14 +300,25 @@ int Mp4ReadFile(HOSTFILE file, Mp4Track *track, bool buffered) {
   return result;
 }
 
+uint32_t Mp4SampleCount(const Mp4Track *track) {
+  return track->uniformSize ? track->uniformCount : uint32_t(track->sampleSizes.size());
+}
+
 bool Mp4GetSampleInfo(const Mp4Track *track, uint32_t i, uint32_t *duration, uint32_t *size) {
-  if (i >= track->sampleSizes.size()) return false;
-  uint64_t end = 0;
-  for (const Mp4TimeToSample &e : track->timeToSample) {
-    end += e.sampleCount;
-    if (i < end) {
-      *duration = e.sampleDuration;
-      *size = track->sampleSizes[i];
+  if (i >= Mp4SampleCount(track)) return false;
+  const auto &stts = track->timeToSample;
+  size_t entry = 0;
+  uint64_t first = 0;
+  if (track->cursorEntry < stts.size() && i >= track->cursorFirst) {
+    entry = track->cursorEntry;
+    first = track->cursorFirst;
+  }
+  for (; entry < stts.size(); first += stts[entry].sampleCount, entry++) {
+    if (i < first + stts[entry].sampleCount) {
+      track->cursorEntry = uint32_t(entry);
+      track->cursorFirst = first;
+      *duration = stts[entry].sampleDuration;
+      *size = track->uniformSize ? track->uniformSize : track->sampleSizes[i];
       return true;
     }
   }
@@ -330,6 +349,7 @@ int64_t Mp4GetSampleOffset(const Mp4Track *track, uint32_t i) {
   // Samples before i in the same chunk: they are covered whenever i - 1 is.
   uint32_t duration, size;
   if (!Mp4GetSampleInfo(track, i - 1, &duration, &size)) return -1;
+  if (track->uniformSize) return int64_t(offset + left * track->uniformSize);
   for (uint32_t s = i - uint32_t(left); s < i; s++) offset += track->sampleSizes[s];
   return int64_t(offset);
 }

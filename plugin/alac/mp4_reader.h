@@ -24,7 +24,18 @@ struct Mp4Track {
   std::vector<uint32_t> chunkOffsets;  // empty: frames follow one another from the media start
   std::vector<Mp4SampleToChunk> sampleToChunk;
   std::vector<uint8_t> codecConfig;
+  // An "stsz" box with one size for every sample has no table; the count is
+  // kept instead, limited to what the file could hold.
+  uint32_t uniformSize;
+  uint32_t uniformCount;
+  // Where the last time-to-sample lookup ended, so that walking the frames in
+  // order does not rescan the table from its start each time.
+  mutable uint32_t cursorEntry;
+  mutable uint64_t cursorFirst;
 };
+
+// Number of samples (frames) the size table describes.
+uint32_t Mp4SampleCount(const Mp4Track *track);
 
 // 1: track found, file at the first audio byte; 0: not usable; -1: a buffered
 // file whose media data come before the index.

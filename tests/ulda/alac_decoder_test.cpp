@@ -277,7 +277,7 @@ TEST(AlacFrame, EmptyAndCutFramesFailCleanly) {
 // shorter than the filter and extreme values that wrap.
 TEST(AlacPredictor, UnrolledPathsEqualGeneral) {
   std::mt19937 rng(7);
-  for (uint32_t taps : {1u, 2u, 4u, 8u, 12u, 30u, 31u})
+  for (uint32_t taps : {1u, 2u, 4u, 5u, 6u, 8u, 12u, 16u, 17u, 30u, 31u})
     for (uint32_t chanBits : {16u, 17u, 24u, 32u})
       for (uint32_t num : {1u, 3u, 9u, 300u}) {
         std::vector<int32_t> pc(num);

@@ -334,7 +334,7 @@ TEST_F(UldaStream, IncompleteTables) {
       {"zero durations", {{3, 0}}, 0, 0, 3 * 32},
       {"stts covers two of three", {{2, 16}}, 0, 2 * 16 * 4, 2 * 32},
       {"empty stts", {}, 0, 0, 0},
-      {"uniform sample size", {{3, 16}}, 67, 0, 0},
+      {"uniform sample size", {{3, 16}}, 68, 3 * 16 * 4, 3 * 32},
   };
   for (const Case &tc : cases) {
     TrackTables t;
