@@ -11,6 +11,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -111,6 +112,9 @@ void AcceptFileDrops(int window, bool accept);
 // Moves the window with the pointer until the left button is released (the
 // borderless window's caption drag); returns at once on the headless backend.
 void DragWindowWithPointer(int window);
+// Lets the screen catch up with what was drawn, before a long job on the
+// interface thread; input that arrives meanwhile waits in the FIFO.
+void UpdateWindows();
 // Paints the whole window (background and controls) as it is shown: for tests
 // and for the GTK backend. Null when there is no such window; the caller
 // destroys the surface.
@@ -149,6 +153,14 @@ void RefreshControl(int control);
 bool ReadScreenCursor(int &x, int &y);
 // Headless backend: where the pointer is (the injected mouse input moves it too).
 void SetHeadlessCursor(int x, int y);
+// Headless backend: called on the interface thread whenever the program looks
+// for input and none is waiting, so that a test can act when a window has come
+// up. Empty: none.
+void SetHeadlessIdleHook(std::function<void()> hook);
+// Headless backend: the next window drag moves the window by this much.
+void SetHeadlessDragOffset(int dx, int dy);
+// Headless backend: each opacity a window was given, in order.
+std::vector<int> HeadlessOpacitySteps(int window);
 
 // ---- Timers ---------------------------------------------------------------------
 

@@ -19,6 +19,10 @@ struct GtkWindowParts {
 };
 
 static bool Dragging = false;
+// Screen position of the last left press: a drag moves the window by as much
+// as the pointer moved since then, even when it moved before the drag began.
+static int PressX = 0, PressY = 0;
+static bool Pressed = false;
 
 static GtkWindowParts *PartsOf(WindowRecord &window) { return static_cast<GtkWindowParts *>(window.Native); }
 
@@ -64,8 +68,12 @@ static gboolean OnButtonPress(GtkWidget *, GdkEventButton *event, gpointer data)
     return TRUE;
   NotePosition(*window, event->x_root, event->y_root, event->x, event->y);
   int x = static_cast<int>(event->x_root), y = static_cast<int>(event->y_root);
-  if (event->button == 1 && event->type == GDK_BUTTON_PRESS)
+  if (event->button == 1 && event->type == GDK_BUTTON_PRESS) {
+    PressX = x;
+    PressY = y;
+    Pressed = true;
     InjectMouseDown(window->Number, x, y, false, false);
+  }
   else if (event->button == 1 && event->type == GDK_2BUTTON_PRESS)
     InjectMouseDown(window->Number, x, y, false, true);
   else if (event->button == 3 && event->type == GDK_BUTTON_PRESS)
@@ -450,6 +458,11 @@ static void GtkDragWindow(WindowRecord &window) {
   GdkWindow *root = gdk_screen_get_root_window(gdk_screen_get_default());
   int startX, startY;
   gdk_device_get_position(pointer, nullptr, &startX, &startY);
+  if (Pressed) {
+    startX = PressX;
+    startY = PressY;
+    Pressed = false;
+  }
   int windowX = window.X, windowY = window.Y;
   GdkGrabStatus grab = gdk_seat_grab(seat, gtk_widget_get_window(parts->Window), GDK_SEAT_CAPABILITY_POINTER, FALSE,
                                      nullptr, nullptr, nullptr, nullptr);

@@ -2,6 +2,7 @@
 // their surfaces, input is injected by the caller, message boxes are recorded
 // and answered at once.
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -11,6 +12,9 @@ static std::mutex RecordLock;
 static std::vector<RecordedMessage> Recorded;
 static std::vector<std::string> NextFileChoice;
 static int CursorX = 0, CursorY = 0;
+static std::function<void()> IdleHook;
+static int DragX = 0, DragY = 0;
+static std::map<int, std::vector<int>> OpacitySteps;
 
 static const char *IconName(MessageIcon icon) {
   switch (icon) {
@@ -60,13 +64,52 @@ static std::vector<std::string> HeadlessChooseFiles(std::string_view, std::span<
 
 static void HeadlessMinimise(WindowRecord &window) { InjectMinimised(window.Number, true); }
 
+void SetHeadlessIdleHook(std::function<void()> hook) { IdleHook = std::move(hook); }
+
+void SetHeadlessDragOffset(int dx, int dy) {
+  DragX = dx;
+  DragY = dy;
+}
+
+std::vector<int> HeadlessOpacitySteps(int window) {
+  auto found = OpacitySteps.find(window);
+  return found == OpacitySteps.end() ? std::vector<int>{} : found->second;
+}
+
+static void HeadlessOpen(WindowRecord &window) { OpacitySteps[window.Number] = {window.Alpha}; }
+
+static void HeadlessApplyState(WindowRecord &window) {
+  std::vector<int> &steps = OpacitySteps[window.Number];
+  if (steps.empty() || steps.back() != window.Alpha)
+    steps.push_back(window.Alpha);
+}
+
+static void HeadlessDrag(WindowRecord &window) {
+  window.X += std::exchange(DragX, 0);
+  window.Y += std::exchange(DragY, 0);
+}
+
+static void HeadlessPump(int timeoutMs) {
+  static bool InHook = false;
+  // Only once the program has taken what was already given to it.
+  if (IdleHook && !InHook && !HasPostedEvents()) {
+    // A copy, so that the hook may replace itself; never run from inside itself.
+    std::function<void()> hook = IdleHook;
+    InHook = true;
+    hook();
+    InHook = false;
+  }
+  if (timeoutMs > 0)
+    WaitForPostedEvent(timeoutMs);
+}
+
 const UiBackend HeadlessUiBackend = {
     .Start = [] { return true; },
     .Stop = [] {},
     .Screen = [] { return ScreenRect{0, 0, 1920, 1080}; },
-    .OpenWindow = [](WindowRecord &) {},
+    .OpenWindow = HeadlessOpen,
     .CloseWindow = [](WindowRecord &) {},
-    .ApplyWindowState = [](WindowRecord &) {},
+    .ApplyWindowState = HeadlessApplyState,
     .ActivateWindow = [](WindowRecord &) {},
     .MinimiseWindow = HeadlessMinimise,
     .CreateControl = [](WindowRecord &, ControlRecord &) {},
@@ -75,14 +118,11 @@ const UiBackend HeadlessUiBackend = {
     .InputText = [](ControlRecord &control) { return control.Text; },
     .SetInputText = [](ControlRecord &) {},
     .FocusControl = [](ControlRecord &) {},
-    .Pump = [](int timeoutMs) {
-      if (timeoutMs > 0)
-        WaitForPostedEvent(timeoutMs);
-    },
+    .Pump = HeadlessPump,
     .WakeUp = WakePostedEventWaiters,
     .ReadCursor = HeadlessReadCursor,
     .ShowMessage = RecordMessage,
     .ShowMenu = [](const MenuRecord &, WindowRecord &) {},
     .ChooseFiles = HeadlessChooseFiles,
-    .DragWindow = [](WindowRecord &) {},
+    .DragWindow = HeadlessDrag,
 };

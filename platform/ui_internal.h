@@ -93,6 +93,8 @@ void PaintWindowContent(cairo_t *cr, const WindowRecord &window);
 // Headless pump: waits until an event is posted or the time has passed.
 void WaitForPostedEvent(int timeoutMs);
 void WakePostedEventWaiters();
+// True when events wait in the FIFO. Any thread.
+bool HasPostedEvents();
 // Drawing of fonts, shared by the model's painting and the drawing functions.
 void DrawTextWithCairo(cairo_t *cr, double x, double y, std::string_view text, FontHandle font, Colour colour);
 void FreeAllImages();

@@ -88,6 +88,11 @@ void WaitForPostedEvent(int timeoutMs) {
   WakeRequested = false;
 }
 
+bool HasPostedEvents() {
+  std::lock_guard<std::mutex> hold(QueueLock);
+  return !Queue.empty();
+}
+
 void WakePostedEventWaiters() {
   {
     std::lock_guard<std::mutex> hold(QueueLock);
@@ -401,6 +406,11 @@ void AcceptFileDrops(int window, bool accept) {
     record->AcceptDrops = accept;
     Backend->ApplyWindowState(*record);
   }
+}
+
+void UpdateWindows() {
+  if (Backend)
+    Backend->Pump(0);
 }
 
 void DragWindowWithPointer(int window) {

@@ -73,9 +73,10 @@ ORVA_EXPORT int Orva_SetConfig(uint32_t option, uint32_t value);
 ORVA_EXPORT int Orva_SetDevice(uint32_t device);
 ORVA_EXPORT int Orva_ErrorGetCode(void); /* per calling thread; 0 after a call that succeeded */
 
-/* mem non-zero: file points to length bytes of memory. Otherwise file names a
- * file (UTF-8, or UTF-16 with ORVA_UNICODE), read from offset for length bytes
- * (0 = to its end). */
+/* mem non-zero: file points to length bytes of memory, and the file begins
+ * offset bytes into them (the memory must outlive the stream). Otherwise file
+ * names a file (UTF-8, or UTF-16 with ORVA_UNICODE), read from offset for
+ * length bytes (0 = to its end). */
 ORVA_EXPORT HSTREAM Orva_StreamCreateFile(int mem, const void *file, uint64_t offset, uint64_t length, uint32_t flags);
 /* Orva's own formats, then the loaded plug-ins, over caller callbacks
  * (system ORVA_FILESYSTEM_NOBUFFER or ORVA_FILESYSTEM_BUFFER). */

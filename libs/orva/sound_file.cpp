@@ -97,7 +97,27 @@ bool IsArriving(HostFile *file) { return HostFilePosition(file, ORVA_FILEPOS_ARR
 
 } // namespace
 
+// Only WAV, RF64 and AIFF reach libsndfile: it would otherwise try its other
+// readers (MP3, Ogg, FLAC...) on every file a plug-in is meant to take.
+static bool LooksLikeOurs(HostFile *file) {
+  uint8_t head[12];
+  if (ReadHostFile(file, head, 12) != 12)
+    return false;
+  if ((!memcmp(head, "RIFF", 4) || !memcmp(head, "RIFX", 4) || !memcmp(head, "RF64", 4)) &&
+      !memcmp(head + 8, "WAVE", 4))
+    return true;
+  return !memcmp(head, "FORM", 4) && (!memcmp(head + 8, "AIFF", 4) || !memcmp(head + 8, "AIFC", 4));
+}
+
 bool OpenSoundStream(Stream &stream, HostFile *file) {
+  if (!LooksLikeOurs(file)) {
+    SetError(ORVA_ERROR_FILEFORM);
+    return false;
+  }
+  if (!SeekHostFile(file, 0)) {
+    SetError(ORVA_ERROR_FILEOPEN);
+    return false;
+  }
   const double aiffRate = ReadAiffRate(file);
   if (!SeekHostFile(file, 0)) {
     SetError(ORVA_ERROR_FILEOPEN);
@@ -176,8 +196,12 @@ uint32_t ReadSoundStream(Stream &stream, float *out, uint32_t frames) {
   uint64_t at = stream.Position / OutputFrameBytes;
   while (done < frames && at < stream.Frames) {
     const uint32_t want = uint32_t(std::min<uint64_t>({frames - done, chunk, stream.Frames - at}));
-    stream.Samples.resize(size_t(chunk) * chans);
-    float *samples = stream.Samples.data();
+    // Stereo needs no mixing: convert straight into the caller's buffer.
+    float *samples = out + 2 * size_t(done);
+    if (chans != 2) {
+      stream.Samples.resize(size_t(chunk) * chans);
+      samples = stream.Samples.data();
+    }
     sf_count_t got;
     if (st.IsFloat) {
       got = sf_readf_float(st.File, samples, want);
@@ -192,7 +216,8 @@ uint32_t ReadSoundStream(Stream &stream, float *out, uint32_t frames) {
     }
     if (got <= 0)
       got = 0;
-    MixToStereo(samples, chans, uint32_t(got), out + 2 * size_t(done));
+    if (chans != 2)
+      MixToStereo(samples, chans, uint32_t(got), out + 2 * size_t(done));
     done += uint32_t(got);
     at += uint64_t(got);
     if (uint32_t(got) < want) {

@@ -20,18 +20,19 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
 unset XDG_DATA_HOME XDG_CONFIG_HOME
 
-# A fresh home: libraries written, loaded, window shown.
+# A fresh home: libraries written, loaded, the first window (the device
+# window, as nothing is remembered yet) shown.
 mkdir "$work/home"
 HOME=$work/home "$velmora" &
 first=$!
 pids+=($first)
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Velmora$' | head -1) || fail "no window"
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^audio device$' | head -1) || fail "no window"
 geometry=$(xdotool getwindowgeometry "$window")
 [[ $geometry == *"Position: 230,232"* && $geometry == *"Geometry: 820x560"* ]] || fail "window: $geometry"
 folder=$work/home/.local/share/Quensel/qz20
