@@ -22,8 +22,11 @@ namespace {
 
 sf_count_t SoundLength(void *user) {
   uint64_t end = HostFilePosition(user, ORVA_FILEPOS_END);
+  // Still arriving with no length known: answer "large" so that libsndfile
+  // believes the sizes in the header instead of cutting the data at what has
+  // arrived so far.
   if (end == ~uint64_t(0))
-    end = HostFilePosition(user, ORVA_FILEPOS_AVAILABLE); // still arriving: what we have
+    return INT64_MAX / 4;
   return end > uint64_t(INT64_MAX) ? INT64_MAX : sf_count_t(end);
 }
 

@@ -156,26 +156,29 @@ TEST(HostFile, StreamsOverUserFiles) {
   EXPECT_EQ(DecodeAll(h, 8 * 3001), expected);
   Orva_StreamFree(h);
 
-  // Buffered: the decode pauses where the data stop and goes on when more come.
-  Arrival src;
-  src.data = wav;
-  src.knownLength = true;
-  src.arrived = 4000;
-  OrvaFileProcs arrival = ArrivalProcs();
-  h = Orva_StreamCreateFileUser(ORVA_FILESYSTEM_BUFFER, 0, &arrival, &src);
-  ASSERT_NE(h, 0u) << Orva_ErrorGetCode();
-  EXPECT_EQ(Orva_ChannelGetLength(h, 0), expected.size() * 4);
-  std::vector<float> got, buf(2 * 50000);
-  for (size_t arrived : {size_t(4000), size_t(4001), size_t(30003), wav.size()}) {
-    src.arrived = arrived;
-    uint32_t n = Orva_ChannelGetData(h, buf.data(), uint32_t(buf.size() * 4));
-    ASSERT_NE(n, UINT32_MAX);
-    got.insert(got.end(), buf.begin(), buf.begin() + n / 4);
+  // Buffered, with and without the length known in advance: the decode pauses
+  // where the data stop and goes on when more come.
+  for (bool knownLength : {true, false}) {
+    Arrival src;
+    src.data = wav;
+    src.knownLength = knownLength;
+    src.arrived = 4000;
+    OrvaFileProcs arrival = ArrivalProcs();
+    h = Orva_StreamCreateFileUser(ORVA_FILESYSTEM_BUFFER, 0, &arrival, &src);
+    ASSERT_NE(h, 0u) << Orva_ErrorGetCode();
+    EXPECT_EQ(Orva_ChannelGetLength(h, 0), expected.size() * 4);
+    std::vector<float> got, buf(2 * 50000);
+    for (size_t arrived : {size_t(4000), size_t(4001), size_t(30003), wav.size()}) {
+      src.arrived = arrived;
+      uint32_t n = Orva_ChannelGetData(h, buf.data(), uint32_t(buf.size() * 4));
+      ASSERT_NE(n, UINT32_MAX) << knownLength;
+      got.insert(got.end(), buf.begin(), buf.begin() + n / 4);
+    }
+    EXPECT_EQ(got, expected) << knownLength;
+    EXPECT_EQ(Orva_ChannelGetData(h, buf.data(), 8), UINT32_MAX);
+    Orva_StreamFree(h);
+    EXPECT_EQ(src.closed, 1);
   }
-  EXPECT_EQ(got, expected);
-  EXPECT_EQ(Orva_ChannelGetData(h, buf.data(), 8), UINT32_MAX);
-  Orva_StreamFree(h);
-  EXPECT_EQ(src.closed, 1);
 
   EXPECT_EQ(Orva_StreamCreateFileUser(7, 0, &procs, &seekable), 0u);
   EXPECT_EQ(Orva_ErrorGetCode(), ORVA_ERROR_ILLPARAM);
