@@ -63,7 +63,7 @@ typedef struct OrvaChannelInfo {
   uint32_t ctype;   /* ORVA_CTYPE_* */
   uint32_t origres; /* bits per sample of the source */
   HPLUGIN plugin;   /* plug-in that made the stream, 0 for orva's own */
-  const char *filename;
+  const char *filename; /* null for memory and user files; valid until the stream is freed */
 } OrvaChannelInfo;
 
 ORVA_EXPORT uint32_t Orva_GetVersion(void);
