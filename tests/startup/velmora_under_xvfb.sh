@@ -2,28 +2,9 @@
 # The program itself on a virtual display: a fresh home gets the four
 # libraries and the window; a second copy ends silently; a library that cannot
 # be loaded gives its message and the end with code 0.
-# Run in a process list of its own when possible, so that copies of velmora
-# started elsewhere on this machine do not count.
 set -euo pipefail
 velmora=$1
-if [[ -z ${VELMORA_ISOLATED:-} ]] && unshare -pf --mount-proc true 2>/dev/null; then
-  VELMORA_ISOLATED=1 exec unshare -pf --mount-proc "$0" "$@"
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
-export DISPLAY=:$(head -1 "$work/display")
+source "$(dirname "$0")/../support/xvfb_session.sh"
 unset XDG_DATA_HOME XDG_CONFIG_HOME
 
 # A fresh home: libraries written, loaded, the first window (the device

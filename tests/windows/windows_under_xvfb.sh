@@ -9,28 +9,7 @@ set -euo pipefail
 velmora=$1
 shot=$2
 pictures=$3
-# A process list of our own, so that copies of velmora elsewhere do not count.
-if [[ -z ${VELMORA_ISOLATED:-} ]] && unshare -pf --mount-proc true 2>/dev/null; then
-  VELMORA_ISOLATED=1 exec unshare -pf --mount-proc "$0" "$@"
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 300); do [[ -s $work/display ]] && break; sleep 0.1; done
-export DISPLAY=:$(head -1 "$work/display")
+source "$(dirname "$0")/../support/xvfb_session.sh"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 export XDG_RUNTIME_DIR=$work/run
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$pictures"
